@@ -8,8 +8,9 @@ shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-# A Chinese system: the ANSI code page is 936, as for our users.
-export LC_ALL=${BREVANT_WINE_LOCALE:-zh_CN.UTF-8}
+# A Chinese system: the ANSI code page is 936, as for our users. (Passed through env so that
+# this shell does not try to load the locale itself.)
+locale=${BREVANT_WINE_LOCALE:-zh_CN.UTF-8}
 unset DISPLAY
 
 if [ ! -f "$prefix/.brevant-ready" ]; then
@@ -18,7 +19,7 @@ if [ ! -f "$prefix/.brevant-ready" ]; then
     flock 9
     if [ ! -f "$prefix/.brevant-ready" ]; then
       rm -rf "$prefix"
-      wineboot -i >/dev/null 2>&1
+      env LC_ALL="$locale" wineboot -i >/dev/null 2>&1
       # No display: the null graphics driver still lets windows be created.
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
       wineserver -k >/dev/null 2>&1 || true
@@ -29,7 +30,7 @@ if [ ! -f "$prefix/.brevant-ready" ]; then
 fi
 
 out=$(mktemp)
-wine "$@" >"$out" 2>&1 </dev/null
+env LC_ALL="$locale" wine "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 rm -f "$out"

@@ -5,19 +5,23 @@ namespace brevant {
 Str Trim(StrView s) {
   std::size_t b = 0;
   std::size_t e = s.size();
-  while (b < e && s[b] == u' ') ++b;
-  while (e > b && s[e - 1] == u' ') --e;
+  while (b < e && s[b] == u' ')
+    ++b;
+  while (e > b && s[e - 1] == u' ')
+    --e;
   return Str(s.substr(b, e - b));
 }
 
 Str replace_all(StrView s, StrView find, StrView with) {
-  if (find.empty()) return Str(s);
+  if (find.empty())
+    return Str(s);
   Str out;
   out.reserve(s.size());
   std::size_t pos = 0;
   for (;;) {
     std::size_t hit = s.find(find, pos);
-    if (hit == StrView::npos) break;
+    if (hit == StrView::npos)
+      break;
     out.append(s.substr(pos, hit - pos));
     out.append(with);
     pos = hit + find.size();
@@ -28,7 +32,8 @@ Str replace_all(StrView s, StrView find, StrView with) {
 
 std::vector<Str> split(StrView s, StrView delim) {
   std::vector<Str> parts;
-  if (s.empty()) return parts;
+  if (s.empty())
+    return parts;
   if (delim.empty()) {
     parts.emplace_back(s);
     return parts;
@@ -36,7 +41,8 @@ std::vector<Str> split(StrView s, StrView delim) {
   std::size_t pos = 0;
   for (;;) {
     std::size_t hit = s.find(delim, pos);
-    if (hit == StrView::npos) break;
+    if (hit == StrView::npos)
+      break;
     parts.emplace_back(s.substr(pos, hit - pos));
     pos = hit + delim.size();
   }
@@ -45,16 +51,22 @@ std::vector<Str> split(StrView s, StrView delim) {
 }
 
 std::size_t instr(StrView s, StrView part, std::size_t start) {
-  if (start == 0) start = 1;
-  if (start - 1 > s.size()) return 0;
+  if (start == 0)
+    start = 1;
+  if (start - 1 > s.size())
+    return 0;
   std::size_t hit = s.find(part, start - 1);
   return hit == StrView::npos ? 0 : hit + 1;
 }
 
 namespace {
 
-bool is_high(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void put_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -135,12 +147,14 @@ Str from_utf8(std::string_view s) {
         cp = (cp << 6) | (t & 0x3F);
       }
     }
-    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+      ok = false;
     if (!ok) {
       // One replacement per maximal bad prefix: skip the lead byte and any continuation bytes.
       out.push_back(0xFFFD);
       ++i;
-      while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+      while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+        ++i;
       continue;
     }
     put_utf16(out, cp);

@@ -25,7 +25,9 @@ Str replace_all(StrView s, StrView find, StrView with);
 std::vector<Str> split(StrView s, StrView delim);
 
 // Exact, case-sensitive search. An empty `part` is found at the start of any text.
-inline bool contains(StrView s, StrView part) { return s.find(part) != StrView::npos; }
+inline bool contains(StrView s, StrView part) {
+  return s.find(part) != StrView::npos;
+}
 
 // 1-based position of the first occurrence of `part` at or after 1-based `start`, 0 when
 // there is none.
@@ -39,6 +41,8 @@ std::string to_utf8(StrView s);
 Str from_utf8(std::string_view s);
 
 // Convenience for tests and messages: ASCII/UTF-8 literal to UTF-16.
-inline Str u(std::string_view utf8) { return from_utf8(utf8); }
+inline Str u(std::string_view utf8) {
+  return from_utf8(utf8);
+}
 
 }  // namespace brevant

@@ -11,7 +11,9 @@ namespace {
 
 int g_default_number = 936;
 
-std::string iconv_name(int number) { return number == 65001 ? "UTF-8" : "CP" + std::to_string(number); }
+std::string iconv_name(int number) {
+  return number == 65001 ? "UTF-8" : "CP" + std::to_string(number);
+}
 
 // One iconv descriptor per direction, opened once; the plug-in has one thread.
 class IconvCodePage final : public CodePage {
@@ -36,8 +38,10 @@ class IconvCodePage final : public CodePage {
       std::size_t o_left = sizeof buf;
       std::size_t r = iconv(to_, const_cast<char**>(&in), &in_left, &o, &o_left);
       out.append(buf, o - buf);
-      if (r != static_cast<std::size_t>(-1)) continue;
-      if (errno == E2BIG) continue;
+      if (r != static_cast<std::size_t>(-1))
+        continue;
+      if (errno == E2BIG)
+        continue;
       if (errno == EILSEQ || errno == EINVAL) {
         // Not representable: one "?" for this code unit, as the system converter does.
         out.push_back('?');
@@ -63,7 +67,8 @@ class IconvCodePage final : public CodePage {
       std::size_t o_left = sizeof buf;
       std::size_t r = iconv(from_, const_cast<char**>(&in), &in_left, &o, &o_left);
       append_units(out, buf, o - buf);
-      if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+      if (r != static_cast<std::size_t>(-1) || errno == E2BIG)
+        continue;
       // A byte that starts no character of the code page.
       out.push_back(u'?');
       ++in;
@@ -91,7 +96,8 @@ class IconvCodePage final : public CodePage {
 std::unique_ptr<CodePage> make_code_page(int number) {
   const std::string name = iconv_name(number);
   iconv_t to = iconv_open(name.c_str(), "UTF-16LE");
-  if (to == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  if (to == reinterpret_cast<iconv_t>(-1))
+    return nullptr;
   iconv_t from = iconv_open("UTF-16LE", name.c_str());
   if (from == reinterpret_cast<iconv_t>(-1)) {
     iconv_close(to);
@@ -100,7 +106,9 @@ std::unique_ptr<CodePage> make_code_page(int number) {
   return std::make_unique<IconvCodePage>(to, from);
 }
 
-void set_default_code_page_number(int number) { g_default_number = number; }
+void set_default_code_page_number(int number) {
+  g_default_number = number;
+}
 
 std::unique_ptr<CodePage> make_system_code_page() {
   auto cp = make_code_page(g_default_number);

@@ -8,11 +8,13 @@ namespace {
 class Win32CodePage final : public CodePage {
  public:
   std::optional<std::string> to_ansi(StrView s) const override {
-    if (s.empty()) return std::string();
+    if (s.empty())
+      return std::string();
     const auto* w = reinterpret_cast<const wchar_t*>(s.data());
     const int n = static_cast<int>(s.size());
     int len = WideCharToMultiByte(CP_ACP, 0, w, n, nullptr, 0, nullptr, nullptr);
-    if (len <= 0) return std::nullopt;
+    if (len <= 0)
+      return std::nullopt;
     std::string out(static_cast<std::size_t>(len), '\0');
     if (WideCharToMultiByte(CP_ACP, 0, w, n, out.data(), len, nullptr, nullptr) != len) {
       return std::nullopt;
@@ -21,10 +23,12 @@ class Win32CodePage final : public CodePage {
   }
 
   Str from_ansi(std::string_view bytes) const override {
-    if (bytes.empty()) return Str();
+    if (bytes.empty())
+      return Str();
     const int n = static_cast<int>(bytes.size());
     int len = MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, nullptr, 0);
-    if (len <= 0) return Str();
+    if (len <= 0)
+      return Str();
     Str out(static_cast<std::size_t>(len), u'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()), len);
     return out;
@@ -33,6 +37,8 @@ class Win32CodePage final : public CodePage {
 
 }  // namespace
 
-std::unique_ptr<CodePage> make_system_code_page() { return std::make_unique<Win32CodePage>(); }
+std::unique_ptr<CodePage> make_system_code_page() {
+  return std::make_unique<Win32CodePage>();
+}
 
 }  // namespace brevant
