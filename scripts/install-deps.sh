@@ -18,7 +18,7 @@ packages=(
   # Linux port: GLib loop, HTTP, browser control, windows
   libglib2.0-dev libsoup-3.0-dev glib-networking libgtk-3-dev libwebkit2gtk-4.1-dev
   # bundled translation server
-  libcpp-httplib-dev
+  libcpp-httplib-dev nlohmann-json3-dev
   # Windows cross builds and the wine test tier
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev
   wine wine64 wine32:i386
