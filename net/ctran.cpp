@@ -1,0 +1,34 @@
+#include "net/ctran.h"
+
+#include "net/kqnet.h"
+
+namespace brevant {
+
+void Ctran::doSome() {
+  try {
+    if (cc_ == nullptr || request_ == nullptr || finished_)
+      return;
+    if (cc_->stopped)
+      return;
+    // A sink whose request has been replaced or given up reports nothing: its reply belongs to a
+    // text (and a routing tag) that is no longer being translated.
+    if (!cc_->is_current(this))
+      return;
+    if (request_->ready_state() != HttpRequest::kComplete)
+      return;
+    finished_ = true;
+    const int status = request_->status();
+    // Error pages and broken connections are not translations.
+    if (status < 200 || status > 299)
+      return;
+    const Str txt = request_->response_text();
+    if (TisOK) {
+      auto handler = TisOK;
+      handler(txt);
+    }
+  } catch (...) {
+    // A failing step of the completion is skipped; nothing is reported.
+  }
+}
+
+}  // namespace brevant

@@ -1,0 +1,101 @@
+#include "net/kqnet.h"
+
+#include <string>
+#include <utility>
+
+#include "translate/engine_contract.h"
+
+namespace brevant {
+
+KQNet::KQNet(EventLoop& loop, HttpRequestFactory& http, ServerAddress server)
+    : loop_(loop), http_(http), server_(std::move(server)), timeout_(loop, kRequestTimeoutMs) {
+  timeout_.on_tick([this] { on_timeout(); });
+}
+
+KQNet::~KQNet() {
+  abandon();
+}
+
+void KQNet::tranit(const Str& Text, const Str& lang, const Str& tranE, const Str& fromwho) {
+  abandon();
+  stopped = false;
+  requester_ = fromwho;
+  text_ = Text;
+  lang_ = lang;
+  engine_ = tranE;
+  try {
+    if (tranE != u"yahoo" && tranE != u"hj")
+      return;
+    sendXML(prepare_engine_text(Text), server_code(lang), tranE);
+  } catch (...) {
+    abandon();  // a failed start raises nothing
+  }
+}
+
+void KQNet::sendXML(StrView txt, StrView lan, StrView tranEs) {
+  (void)tranEs;  // both engines post the same request to the same server
+  const Str configured = server_ ? server_() : Str();
+  const auto url = translation_url(configured);
+  if (!url)
+    throw HttpError("the server setting is not an http or https URL");
+  const Str body = request_body(txt, lan);
+
+  auto request = http_.create();
+  request->open(u"post", *url, true);
+  request->set_request_header(u"content-length", from_utf8(std::to_string(body.size())));
+  request->set_request_header(u"content-type", kFormContentType);
+
+  auto sink = std::make_shared<Ctran>();
+  sink->doit(*this, *request);
+  sink->TisOK = [this](const Str& answer) { d_TisOK(answer); };
+  request->set_on_ready_state_change([sink] { sink->doSome(); });
+
+  abandon();
+  xmlhttp_ = std::move(request);
+  d_ = std::move(sink);
+  timeout_.set_enabled(false);
+  timeout_.set_enabled(true);
+  xmlhttp_->send(body);
+}
+
+void KQNet::abandon() {
+  timeout_.set_enabled(false);
+  if (!xmlhttp_ && !d_)
+    return;
+  std::shared_ptr<HttpRequest> request(std::move(xmlhttp_));
+  std::shared_ptr<Ctran> sink(std::move(d_));
+  if (request) {
+    try {
+      request->set_on_ready_state_change(nullptr);
+      if (request->ready_state() != HttpRequest::kComplete)
+        request->abort();
+    } catch (...) {
+      // Giving up cannot fail visibly; the object is released below all the same.
+    }
+  }
+  // This may run inside the request's own callback: release it after the call returns.
+  loop_.post([request, sink] {});
+}
+
+void KQNet::on_timeout() {
+  timeout_.set_enabled(false);
+  if (xmlhttp_ && xmlhttp_->ready_state() != HttpRequest::kComplete)
+    abandon();
+}
+
+void KQNet::d_TisOK(const Str& txt) {
+  try {
+    timeout_.set_enabled(false);
+    const Str record = answer_record(lang_, text_, txt);
+    const Str tranlan = lang_;
+    const Str who = requester_;
+    if (TisOK) {
+      auto handler = TisOK;
+      handler(record, tranlan, who);
+    }
+  } catch (...) {
+    // Nothing is reported when the record cannot be built.
+  }
+}
+
+}  // namespace brevant

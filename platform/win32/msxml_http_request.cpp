@@ -1,0 +1,218 @@
+#include "platform/win32/msxml_http_request.h"
+
+// windows.h first: the COM headers need its types.
+#include <windows.h>
+
+#include <msxml2.h>
+#include <oleauto.h>
+
+#include <string>
+
+namespace brevant {
+namespace {
+
+// Not in every libuuid: IXMLHTTPRequest's interface id.
+const IID kIidXmlHttpRequest = {
+    0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
+
+class Bstr {
+ public:
+  explicit Bstr(StrView s)
+      : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()),
+                                 static_cast<UINT>(s.size()))) {
+    if (value_ == nullptr)
+      throw HttpError("out of memory");
+  }
+  ~Bstr() { SysFreeString(value_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return value_; }
+
+ private:
+  BSTR value_;
+};
+
+void check(HRESULT hr, const char* what) {
+  if (FAILED(hr)) {
+    char code[16];
+    wsprintfA(code, "%08lX", static_cast<unsigned long>(hr));
+    throw HttpError(std::string(what) + " failed: 0x" + code);
+  }
+}
+
+class MsxmlHttpRequest;
+
+// The onreadystatechange handler: its default method (DISPID 0) is what the request object
+// invokes.
+class ReadyStateSink : public IDispatch {
+ public:
+  explicit ReadyStateSink(MsxmlHttpRequest* owner) : owner_(owner) {}
+  void detach() { owner_ = nullptr; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr)
+      return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0)
+      delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count)
+      *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    if (names == nullptr || ids == nullptr)
+      return E_POINTER;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      const bool known = i == 0 && names[i] != nullptr && lstrcmpiW(names[i], L"doSome") == 0;
+      ids[i] = known ? DISPID_VALUE : DISPID_UNKNOWN;
+      if (!known)
+        hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
+                                   EXCEPINFO*, UINT*) override;
+
+ private:
+  virtual ~ReadyStateSink() = default;
+  MsxmlHttpRequest* owner_;
+  LONG refs_ = 1;
+};
+
+class MsxmlHttpRequest : public HttpRequest {
+ public:
+  explicit MsxmlHttpRequest(IXMLHTTPRequest* xhr) : xhr_(xhr), sink_(new ReadyStateSink(this)) {}
+  ~MsxmlHttpRequest() override {
+    sink_->detach();
+    if (handler_set_)
+      xhr_->put_onreadystatechange(nullptr);
+    xhr_->Release();
+    sink_->Release();
+  }
+
+  void open(StrView method, StrView url, bool async) override {
+    VARIANT is_async;
+    VariantInit(&is_async);
+    V_VT(&is_async) = VT_BOOL;
+    V_BOOL(&is_async) = async ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT none;
+    VariantInit(&none);
+    check(xhr_->open(Bstr(method).get(), Bstr(url).get(), is_async, none, none), "open");
+  }
+
+  void set_request_header(StrView name, StrView value) override {
+    check(xhr_->setRequestHeader(Bstr(name).get(), Bstr(value).get()), "setRequestHeader");
+  }
+
+  void set_on_ready_state_change(std::function<void()> handler) override {
+    handler_ = std::move(handler);
+  }
+
+  void send(StrView body) override {
+    if (!handler_set_) {
+      check(xhr_->put_onreadystatechange(sink_), "onreadystatechange");
+      handler_set_ = true;
+    }
+    Bstr text(body);
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = text.get();
+    // An asynchronous send answers with a success code that is not S_OK.
+    check(xhr_->send(v), "send");
+  }
+
+  void abort() override {
+    sink_->detach();
+    xhr_->abort();
+  }
+
+  int ready_state() const override {
+    long state = 0;
+    return SUCCEEDED(xhr_->get_readyState(&state)) ? static_cast<int>(state) : 0;
+  }
+  int status() const override {
+    if (ready_state() != kComplete)
+      return 0;
+    long status = 0;
+    return SUCCEEDED(xhr_->get_status(&status)) ? static_cast<int>(status) : 0;
+  }
+  Str response_text() const override {
+    BSTR text = nullptr;
+    if (FAILED(xhr_->get_responseText(&text)) || text == nullptr)
+      return {};
+    Str result(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+    SysFreeString(text);
+    return result;
+  }
+
+  void changed() {
+    if (handler_) {
+      auto handler = handler_;  // the handler may replace itself
+      handler();
+    }
+  }
+
+ private:
+  IXMLHTTPRequest* xhr_;
+  ReadyStateSink* sink_;
+  bool handler_set_ = false;
+  std::function<void()> handler_;
+};
+
+HRESULT STDMETHODCALLTYPE ReadyStateSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*,
+                                                 VARIANT* result, EXCEPINFO*, UINT*) {
+  if (result)
+    VariantInit(result);
+  if (id != DISPID_VALUE)
+    return DISP_E_MEMBERNOTFOUND;
+  AddRef();  // the request may be released by what the change triggers
+  try {
+    if (owner_ != nullptr)
+      owner_->changed();
+  } catch (...) {
+    // Nothing crosses back into the request object.
+  }
+  Release();
+  return S_OK;
+}
+
+}  // namespace
+
+MsxmlHttpRequestFactory::MsxmlHttpRequestFactory() {
+  const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  uninitialize_ = SUCCEEDED(hr);  // S_FALSE too: every success needs its uninitialize
+}
+
+MsxmlHttpRequestFactory::~MsxmlHttpRequestFactory() {
+  if (uninitialize_)
+    CoUninitialize();
+}
+
+std::unique_ptr<HttpRequest> MsxmlHttpRequestFactory::create() {
+  CLSID clsid;
+  check(CLSIDFromProgID(L"MSXML2.XMLHTTP", &clsid), "MSXML2.XMLHTTP");
+  IXMLHTTPRequest* xhr = nullptr;
+  check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlHttpRequest,
+                         reinterpret_cast<void**>(&xhr)),
+        "CoCreateInstance");
+  return std::make_unique<MsxmlHttpRequest>(xhr);
+}
+
+}  // namespace brevant

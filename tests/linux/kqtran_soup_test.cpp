@@ -1,0 +1,245 @@
+// The translator over real HTTP: libsoup on the GLib loop against the bundled trans-server on a
+// loopback port, a port where nothing listens, and a server that takes 1.5 s to answer.
+
+#include <gtest/gtest.h>
+#include <libsoup/soup.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/linux/glib_event_loop.h"
+#include "platform/linux/soup_http_request.h"
+#include "translate/kqtran.h"
+
+namespace brevant {
+namespace {
+
+using std::chrono::milliseconds;
+
+// A loopback port that was free a moment ago.
+int free_port() {
+  GSocket* socket =
+      g_socket_new(G_SOCKET_FAMILY_IPV4, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_TCP, nullptr);
+  GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
+  GSocketAddress* any = g_inet_socket_address_new(loopback, 0);
+  int port = 0;
+  if (g_socket_bind(socket, any, FALSE, nullptr)) {
+    GSocketAddress* bound = g_socket_get_local_address(socket, nullptr);
+    port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound));
+    g_object_unref(bound);
+  }
+  g_object_unref(any);
+  g_object_unref(loopback);
+  g_socket_close(socket, nullptr);
+  g_object_unref(socket);
+  return port;
+}
+
+// The bundled server, started once for the whole suite.
+class TransServer {
+ public:
+  TransServer() {
+    port_ = free_port();
+    const std::string port = std::to_string(port_);
+    const char* argv[] = {BREVANT_TRANS_SERVER, "--bind", "127.0.0.1", "--port",
+                          port.c_str(),         nullptr};
+    GError* error = nullptr;
+    if (!g_spawn_async(
+            nullptr, const_cast<char**>(argv), nullptr,
+            static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL),
+            nullptr, nullptr, &pid_, &error)) {
+      ADD_FAILURE() << "cannot start trans-server: " << error->message;
+      g_error_free(error);
+      pid_ = 0;
+      return;
+    }
+    ready_ = wait_healthy();
+  }
+  ~TransServer() {
+    if (pid_ == 0)
+      return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    g_spawn_close_pid(pid_);
+  }
+  bool ready() const { return ready_; }
+  Str base() const { return u("http://127.0.0.1:" + std::to_string(port_)); }
+
+ private:
+  bool wait_healthy() {
+    SoupSession* session = soup_session_new_with_options("timeout", 2, nullptr);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/health";
+    bool ok = false;
+    for (int attempt = 0; attempt < 100 && !ok; ++attempt) {
+      SoupMessage* message = soup_message_new("GET", url.c_str());
+      GBytes* body = soup_session_send_and_read(session, message, nullptr, nullptr);
+      ok = body != nullptr && soup_message_get_status(message) == 200;
+      if (body)
+        g_bytes_unref(body);
+      g_object_unref(message);
+      if (!ok)
+        g_usleep(100 * 1000);
+    }
+    g_object_unref(session);
+    return ok;
+  }
+
+  int port_ = 0;
+  GPid pid_ = 0;
+  bool ready_ = false;
+};
+
+// A server of our own in the same loop that answers every request after 1.5 s, and records
+// each request as it arrived.
+class SlowServer {
+ public:
+  struct Seen {
+    std::string method;
+    std::string path;
+    std::string content_type;
+    std::string content_length;
+    std::string body;
+  };
+
+  explicit SlowServer(GlibEventLoop& loop) : loop_(loop) {
+    server_ = soup_server_new(nullptr, nullptr);
+    soup_server_add_handler(server_, nullptr, &SlowServer::handle, this, nullptr);
+    GError* error = nullptr;
+    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
+      ADD_FAILURE() << error->message;
+      g_error_free(error);
+      return;
+    }
+    GSList* uris = soup_server_get_uris(server_);
+    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  }
+  ~SlowServer() {
+    soup_server_disconnect(server_);
+    g_object_unref(server_);
+  }
+  Str base() const { return u("http://127.0.0.1:" + std::to_string(port_)); }
+  const std::vector<Seen>& seen() const { return seen_; }
+
+ private:
+  static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
+                     gpointer data) {
+    auto* self = static_cast<SlowServer*>(data);
+    SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
+    SoupMessageBody* body = soup_server_message_get_request_body(message);
+    auto header = [&](const char* name) {
+      const char* value = soup_message_headers_get_one(headers, name);
+      return std::string(value ? value : "");
+    };
+    self->seen_.push_back({soup_server_message_get_method(message), path, header("Content-Type"),
+                           header("Content-Length"),
+                           std::string(body->data ? body->data : "", body->length)});
+    const std::string answer = "slow answer " + std::to_string(self->seen_.size());
+    soup_server_message_pause(message);
+    g_object_ref(message);
+    self->loop_.call_later(milliseconds(1500), [message, answer] {
+      soup_server_message_set_status(message, 200, nullptr);
+      soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
+                                       answer.data(), answer.size());
+      soup_server_message_unpause(message);
+      g_object_unref(message);
+    });
+  }
+
+  GlibEventLoop& loop_;
+  SoupServer* server_ = nullptr;
+  int port_ = 0;
+  std::vector<Seen> seen_;
+};
+
+struct Result {
+  Str trantext;
+  Str flag;
+  Str yuanwen;
+};
+
+class LinuxTranslation : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new TransServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void use(Str base) {
+    tran = std::make_unique<KQTran>(loop, http, fixed_server_address(std::move(base)), *code_page);
+    tran->TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
+      results.push_back({trantext, flag, yuanwen});
+    };
+  }
+  // Waits for the n-th result, then a little longer to see that no other comes.
+  void wait_results(std::size_t n, milliseconds settle) {
+    loop.run_until([&] { return results.size() >= n; }, milliseconds(10000));
+    loop.run_until([] { return false; }, settle);
+  }
+
+  static TransServer* server_;
+  GlibEventLoop loop;
+  SoupHttpRequestFactory http;
+  std::unique_ptr<CodePage> code_page = make_system_code_page();
+  std::unique_ptr<KQTran> tran;
+  std::vector<Result> results;
+};
+
+TransServer* LinuxTranslation::server_ = nullptr;
+
+TEST_F(LinuxTranslation, ChineseAndEnglishTextsThroughTheBundledServer) {
+  ASSERT_TRUE(server_->ready()) << "trans-server did not come up";
+  use(server_->base());
+  struct Case {
+    const char* main_lan;
+    const char* text;
+    const char* trantext;
+  };
+  const Case cases[] = {
+      {"en", "你好", "[ Hello ]"},
+      {"en", "thank you", "[ 谢谢 ]"},
+      {"en", "你好吗？", "[ How are you? ]"},
+  };
+  for (const Case& c : cases) {
+    results.clear();
+    tran->tranit(u(c.main_lan), u(c.text), u("quillnetamy"));
+    wait_results(1, milliseconds(100));
+    ASSERT_EQ(results.size(), 1u) << c.text;
+    EXPECT_EQ(to_utf8(results[0].trantext), c.trantext);
+    EXPECT_EQ(results[0].flag, u("quillnetamy"));
+    EXPECT_EQ(results[0].yuanwen, u(c.text));
+  }
+}
+
+TEST_F(LinuxTranslation, ServerThatIsDownGivesNoResult) {
+  use(u("http://127.0.0.1:" + std::to_string(free_port())));
+  tran->tranit(u("en"), u("你好"), u("f"));
+  loop.run_until([] { return false; }, milliseconds(1600));
+  EXPECT_TRUE(results.empty());
+}
+
+TEST_F(LinuxTranslation, SlowServerLetsTheSecondEngineStartAndReportsOneAnswer) {
+  SlowServer slow(loop);
+  use(slow.base());
+  tran->tranit(u("en"), u("你好"), u("f"));
+  wait_results(1, milliseconds(1500));  // past the second engine's answer too
+  ASSERT_EQ(slow.seen().size(), 2u) << "the second engine started at one second";
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].trantext, u("[ slow answer 1 ]"));
+  for (const auto& seen : slow.seen()) {
+    EXPECT_EQ(seen.method, "POST");
+    EXPECT_EQ(seen.path, "/trans2/index.asp");
+    EXPECT_EQ(seen.content_type, "application/x-www-form-urlencoded");
+    EXPECT_EQ(seen.body, "domain=00&text=%E4%BD%A0%E5%A5%BD&lang=02");
+    EXPECT_EQ(seen.content_length, std::to_string(seen.body.size()));
+  }
+}
+
+}  // namespace
+}  // namespace brevant

@@ -1,0 +1,118 @@
+#include "translate/kqtran.h"
+
+#include <vector>
+
+#include "translate/text_classifiers.h"
+
+namespace brevant {
+
+KQTran::KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server,
+               const CodePage& code_page)
+    : HJ(loop, http, server),
+      Yahoo(loop, http, server),
+      Timerhj(loop, 1),
+      TimerYahoo(loop, 1000),
+      code_page_(code_page) {
+  Timerhj.on_tick([this] { Timerhj_Timer(); });
+  TimerYahoo.on_tick([this] { TimerYahoo_Timer(); });
+  HJ.TisOK = [this](const Str& record, const Str& lang, const Str&) {
+    engine_TisOK(false, record, lang);
+  };
+  Yahoo.TisOK = [this](const Str& record, const Str& lang, const Str&) {
+    engine_TisOK(true, record, lang);
+  };
+}
+
+void KQTran::tranit(const Str& main_lan, const Str& text, const Str& tag) {
+  flag = tag;
+  MainLan = main_lan;
+  // Neither a blank text nor an already translated one disturbs a translation still waiting:
+  // that one keeps its own routing tag and is reported as usual.
+  if (Trim(text).empty())
+    return;
+  if (contains(text, u"{ ") && contains(text, u" }")) {
+    raise(text, tag, text);  // shown as it is, no engine runs
+    return;
+  }
+
+  // Whatever was waiting is over: its engines' replies would carry the old text's translation
+  // under the new flag.
+  Timerhj.set_enabled(false);
+  TimerYahoo.set_enabled(false);
+  HJ.abandon();
+  Yahoo.abandon();
+
+  const Str s = StripTags(text);
+  LangCode.clear();
+  if (MainLan == u"en") {
+    const auto width = WidthClass(s, code_page_);
+    if (width == 1) {
+      LangCode = u"EZ";
+    } else if (width == 2 || width == 3) {
+      LangCode = u"ZE";
+    }
+  } else if (MainLan == u"ja") {
+    LangCode = KanaClass(s) == 1 ? u"RBZ" : u"ZRB";
+  }
+  Text = text;
+  job_flag_ = tag;
+  Timerhj.set_interval(1);
+  TimerYahoo.set_interval(1000);
+  Timerhj.set_enabled(true);
+  TimerYahoo.set_enabled(true);
+}
+
+void KQTran::Timerhj_Timer() {
+  Timerhj.set_enabled(false);
+  HJ.tranit(Text, LangCode, u"hj", u"");
+}
+
+void KQTran::TimerYahoo_Timer() {
+  TimerYahoo.set_enabled(false);
+  Yahoo.tranit(Text, LangCode, u"yahoo", u"");
+}
+
+void KQTran::engine_TisOK(bool from_yahoo, const Str& record_in, const Str& lang) {
+  Str record = replace_all(record_in, lang, u"");
+  record = replace_all(record, u"9kocnsns", u"");
+  record = replace_all(record, u"%20", u" ");
+  const std::vector<Str> parts = split(record, u"<brbr>");
+  if (parts.size() < 2)
+    return;
+  if (Trim(parts[1]).empty())
+    return;
+  Str translation = parts[1];
+  if (lang == u"EZ")
+    translation = replace_all(translation, u"?", u"");
+  const Str trantext = Trim(translation);
+  if (from_yahoo) {
+    const Str unbraced = replace_all(replace_all(trantext, u"{", u""), u"}", u"");
+    if (Trim(unbraced).empty())
+      return;
+    if (contains(unbraced, u"href"))
+      return;
+    if (contains(trantext, u"<h1>") || contains(trantext, u"<>") || trantext.empty())
+      return;
+  }
+  if (from_yahoo) {
+    HJ.stopped = true;
+    Timerhj.set_enabled(false);
+  } else {
+    Yahoo.stopped = true;
+    TimerYahoo.set_enabled(false);
+  }
+  raise(trantext, job_flag_, Trim(parts[0]));
+}
+
+void KQTran::raise(const Str& trantext, const Str& tag, const Str& yuanwen) {
+  if (!TisOK)
+    return;
+  // Copies: the handler may start the next translation on this control.
+  const Str text = trantext;
+  const Str routing = tag;
+  const Str source = yuanwen;
+  auto handler = TisOK;
+  handler(text, routing, source);
+}
+
+}  // namespace brevant
