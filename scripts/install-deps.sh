@@ -25,7 +25,7 @@ packages=(
   # headless display for GUI tiers
   xvfb xauth
   # page tier: browser and node
-  chromium
+  chromium fonts-noto-cjk
   curl ca-certificates
 )
 
