@@ -24,5 +24,5 @@ endif()
 # Windows programs run under Wine through this wrapper (see cmake/wine-run.sh).
 if(CMAKE_CROSSCOMPILING AND WIN32)
   set(BREVANT_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${BREVANT_WINE_RUN};${CMAKE_BINARY_DIR}/wineprefix")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${BREVANT_WINE_RUN};${BREVANT_WINE_ARCH};${CMAKE_BINARY_DIR}/wineprefix")
 endif()
