@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "com/com_support.h"
-#include "platform/ui.h"
+#include "platform/services.h"
 
 namespace brevant::com {
 namespace {
@@ -85,9 +85,7 @@ ITypeInfo* Server::type_info(REFIID iid) {
 
 Module& Server::plugin_module() {
   if (!g_plugin_module) {
-    Services services;
-    services.ui = make_win32_ui();
-    g_plugin_module = new Module(std::move(services));
+    g_plugin_module = new Module(make_platform_services());
   }
   return *g_plugin_module;
 }

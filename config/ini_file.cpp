@@ -1,5 +1,7 @@
 #include "config/ini_file.h"
 
+#include "platform/failure.h"
+
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -68,26 +70,26 @@ Str CIniFile::ItemLine(StrView strKey, StrView strValue) {
 }
 
 Str CIniFile::GetValue(StrView strSection, StrView strKey) {
-  try {
+  Str text;
+  skip_failure([&] {
     const auto section = code_page_.to_ansi(strSection);
     const auto key = code_page_.to_ansi(strKey);
     const auto path = code_page_.to_ansi(file_path_);
     if (!section || !key || !path)
-      return Str();
+      return;
     // A buffer of 100 spaces: the call writes the value and a NUL, the rest stays blank.
     std::string buffer(100, ' ');
     profile_.get_string(*section, *key, "", buffer, *path);
-    Str text = Trim(code_page_.from_ansi(buffer));
+    text = Trim(code_page_.from_ansi(buffer));
     if (!text.empty())
       text.pop_back();  // the NUL after the value
-    return text;
-  } catch (...) {
-    return Str();
-  }
+  });
+  return text;
 }
 
 void CIniFile::WriteValue(StrView strSection, StrView strKey, StrView strValue) {
-  try {
+  // A settings write that fails is silent; the next read gives the old value.
+  skip_failure([&] {
     const auto section = code_page_.to_ansi(strSection);
     const auto key = code_page_.to_ansi(strKey);
     const auto value = code_page_.to_ansi(strValue);
@@ -95,9 +97,7 @@ void CIniFile::WriteValue(StrView strSection, StrView strKey, StrView strValue) 
     if (!section || !key || !value || !path)
       return;
     profile_.write_string(*section, *key, *value, *path);
-  } catch (...) {
-    // A settings write that fails is silent; the next read gives the old value.
-  }
+  });
 }
 
 std::string CIniFile::ansi_path(StrView path) const {
@@ -301,25 +301,24 @@ void CIniFile::DeleteSection(StrView strSection) {
 }
 
 std::int16_t CIniFile::GetSectionCount() {
-  try {
-    int count = 0;
-    scan_lines(file_path_, [&](std::string_view, const Str& text) {
-      if (starts_with_bracket(text))
-        count_one(count);
-      return true;
-    });
-    return static_cast<std::int16_t>(count);
-  } catch (...) {
+  int count = 0;
+  if (!skip_failure([&] {
+        scan_lines(file_path_, [&](std::string_view, const Str& text) {
+          if (starts_with_bracket(text))
+            count_one(count);
+          return true;
+        });
+      }))
     return -1;
-  }
+  return static_cast<std::int16_t>(count);
 }
 
 Str CIniFile::GetSectionName(std::int16_t Index) {
-  try {
-    if (Index > GetSectionCount())
-      return Str();
+  Str name;
+  if (Index > GetSectionCount())
+    return name;
+  skip_failure([&] {
     int count = 0;
-    Str name;
     scan_lines(file_path_, [&](std::string_view, const Str& text) {
       if (!starts_with_bracket(text))
         return true;
@@ -330,10 +329,8 @@ Str CIniFile::GetSectionName(std::int16_t Index) {
         name = text.substr(1, text.size() - 2);
       return false;
     });
-    return name;
-  } catch (...) {
-    return Str();
-  }
+  });
+  return name;
 }
 
 }  // namespace brevant

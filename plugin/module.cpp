@@ -1,13 +1,41 @@
 #include "plugin/module.h"
 
 #include <stdexcept>
+#include <string>
 #include <utility>
 
-namespace brevant {
+#include "chatwin/frm_chat.h"
 
-Module::Module(Services services) : services_(std::move(services)) {
-  if (!services_.ui)
-    throw std::invalid_argument("Module needs a Ui");
+namespace brevant {
+namespace {
+
+Services checked(Services services) {
+  if (const char* missing = services.missing())
+    throw std::invalid_argument(std::string("Module needs the ") + missing + " service");
+  return services;
+}
+
+}  // namespace
+
+Module::Module(Services services)
+    : services_(checked(std::move(services))),
+      settings_(*services_.profile, *services_.code_page, services_.plugin_folder) {}
+
+// The windows go before the services they use.
+Module::~Module() {
+  ChatWins.clear();
+}
+
+Desktop& Module::desktop() {
+  if (!services_.desktop)
+    throw std::logic_error("this platform has no desktop");
+  return *services_.desktop;
+}
+
+frmChat* Module::ChatWin(std::int32_t index) {
+  if (index < 1 || index > ChatWinCount || static_cast<std::size_t>(index) > ChatWins.size())
+    return nullptr;
+  return ChatWins[static_cast<std::size_t>(index) - 1].get();
 }
 
 }  // namespace brevant

@@ -1,27 +1,38 @@
 #pragma once
-// The process-wide state of the plug-in and the platform services it uses. One instance
-// lives for the whole library on Windows (com/) and in the stand-in messenger; each test
-// builds a fresh one.
+// The composition root: the plug-in's process-wide state and the platform services it uses.
+// One instance lives for the whole library on Windows (com/) and in the stand-in messenger; each
+// test builds a fresh one. Subsystems reach the world only through the Module they are given.
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-#include "platform/ui.h"
+#include "config/settings.h"
+#include "platform/services.h"
 #include "plugin/sdk.h"
 
 namespace brevant {
 
-struct Services {
-  std::unique_ptr<Ui> ui;
-};
+class frmChat;
 
 class Module {
  public:
+  // Throws std::invalid_argument when a service is missing.
   explicit Module(Services services);
+  ~Module();
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
+  EventLoop& loop() { return *services_.loop; }
+  HttpRequestFactory& http() { return *services_.http; }
+  Profile& profile() { return *services_.profile; }
+  Registry& registry() { return *services_.registry; }
+  const CodePage& code_page() { return *services_.code_page; }
   Ui& ui() { return *services_.ui; }
+  // Throws std::logic_error on a platform without one.
+  Desktop& desktop();
+  // The plug-in folder and the one shared settings object.
+  Settings& settings() { return settings_; }
 
   // The messenger's application object, set by each connection of vb_brevant.
   std::shared_ptr<sdk::Application> App;
@@ -29,8 +40,28 @@ class Module {
   // passes it.
   std::int32_t PluginCookie = 0;
 
+  // The companion windows, indexed from 1 to ChatWinCount. Entries are only appended; a closed
+  // chat's entry stays with its window unloaded.
+  std::vector<std::unique_ptr<frmChat>> ChatWins;
+  std::int32_t ChatWinCount = 0;
+  // The window at `index`, or nullptr outside 1..ChatWinCount.
+  frmChat* ChatWin(std::int32_t index);
+
+  bool TabMode = false;
+  bool TabChanged = false;
+  Str TabContact;
+  Str LastFrom;
+  Str LastMsg;
+  Str MsgFrom;
+  std::int16_t RecvTurn = 0;
+  Str MainUin;
+  Str MainUinShort;
+  Str ContactShort;
+  Str SendLan;
+
  private:
   Services services_;
+  Settings settings_;
 };
 
 }  // namespace brevant

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/text.h"
 
 namespace brevant::sdk {
@@ -169,19 +170,3 @@ class PluginItem {
 };
 
 }  // namespace brevant::sdk
-
-namespace brevant {
-
-// Runs one step and swallows its failure, so that the caller goes on with the next step.
-// Returns whether the step completed.
-template <class Step>
-bool skip_failure(Step&& step) noexcept {
-  try {
-    std::forward<Step>(step)();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-}  // namespace brevant

@@ -1,5 +1,7 @@
 #include "platform/linux/glib_event_loop.h"
 
+#include "platform/failure.h"
+
 #include <glib.h>
 
 namespace brevant {
@@ -65,7 +67,7 @@ int GlibEventLoop::dispatch(void* data) {
     loop->pending_.erase(it);
     g_source_unref(p->source);  // the context keeps its own reference until we return
     Task task = std::move(p->task);
-    task();
+    skip_failure(task);
   }
   return G_SOURCE_REMOVE;
 }

@@ -1,5 +1,7 @@
 #include "platform/sim/virtual_clock.h"
 
+#include "platform/failure.h"
+
 namespace brevant {
 
 VirtualClock::~VirtualClock() {
@@ -38,7 +40,7 @@ void VirtualClock::advance(std::chrono::milliseconds by) {
     due_of_.erase(node.key().second);
     if (node.key().first > now_)
       now_ = node.key().first;
-    node.mapped()();
+    skip_failure(node.mapped());
   }
   now_ = target;
 }
@@ -54,7 +56,7 @@ bool VirtualClock::run_until(const std::function<bool()>& done, std::chrono::mil
     due_of_.erase(node.key().second);
     if (node.key().first > now_)
       now_ = node.key().first;
-    node.mapped()();
+    skip_failure(node.mapped());
   }
   return true;
 }

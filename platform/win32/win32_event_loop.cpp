@@ -1,5 +1,7 @@
 #include "platform/win32/win32_event_loop.h"
 
+#include "platform/failure.h"
+
 #include <stdexcept>
 
 namespace brevant {
@@ -79,11 +81,8 @@ void Win32EventLoop::run(TaskId id, bool timer) {
     return;
   Task task = std::move(it->second);
   tasks_.erase(it);
-  try {
-    task();
-  } catch (...) {
-    // A failing task is skipped; the message loop belongs to the messenger.
-  }
+  // A failing task is skipped; the message loop belongs to the messenger.
+  skip_failure(task);
 }
 
 LRESULT CALLBACK Win32EventLoop::window_proc(HWND hwnd, UINT message, WPARAM wparam,

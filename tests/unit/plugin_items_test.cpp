@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/scripted_ui.h"
+#include "platform/sim/sim_services.h"
 #include "plugin/items.h"
 #include "plugin/module.h"
 #include "plugin/sdk.h"
@@ -47,11 +47,10 @@ class RecordingSlot final : public sdk::ItemSlot, public sdk::Container, public 
 };
 
 struct Fixture {
-  ScriptedUi* ui;
-  Module module;
-  Fixture() : ui(new ScriptedUi), module(Services{std::unique_ptr<Ui>(ui)}) {
-    module.PluginCookie = 11;
-  }
+  SimServices sim = make_sim_services();
+  ScriptedUi* ui = sim.ui;
+  Module module{std::move(sim.services)};
+  Fixture() { module.PluginCookie = 11; }
 };
 
 TEST(VbImportantPlugin, ClickBeforeCreateAsksNothing) {

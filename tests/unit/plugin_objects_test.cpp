@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/sim/scripted_ui.h"
+#include "platform/sim/sim_services.h"
 #include "plugin/module.h"
 #include "plugin/plugin_objects.h"
 #include "plugin/sdk.h"
@@ -33,9 +33,7 @@ class NotAnApplication final : public sdk::Account {
 };
 
 Module make_module() {
-  Services s;
-  s.ui = std::make_unique<ScriptedUi>();
-  return Module(std::move(s));
+  return Module(make_sim_services().services);
 }
 
 TEST(VbBrevant, ConnectStoresAppAndCookieAndReconnectReplacesBoth) {

@@ -1,0 +1,25 @@
+// The Linux factory: GLib's main loop, libsoup, the profile and registry emulations and GTK.
+
+#include <memory>
+#include <utility>
+
+#include "platform/linux/glib_event_loop.h"
+#include "platform/linux/gtk_ui.h"
+#include "platform/linux/soup_http_request.h"
+#include "platform/services.h"
+
+namespace brevant {
+
+Services make_platform_services(Str plugin_folder) {
+  Services s;
+  s.loop = std::make_unique<GlibEventLoop>();
+  s.http = std::make_unique<SoupHttpRequestFactory>();
+  s.profile = make_system_profile();
+  s.registry = make_system_registry(plugin_folder);
+  s.code_page = make_system_code_page();
+  s.ui = make_gtk_ui();
+  s.plugin_folder = std::move(plugin_folder);
+  return s;
+}
+
+}  // namespace brevant

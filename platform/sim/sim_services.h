@@ -1,0 +1,25 @@
+#pragma once
+// The services of the tests: a virtual clock, scripted HTTP answers, scripted message-box
+// answers and an in-memory registry, beside the system's own profile functions and code page
+// (the settings files are real files in a folder of the test's). The raw pointers stay valid
+// while the Module that owns `services` lives.
+
+#include "platform/services.h"
+#include "platform/sim/memory_registry.h"
+#include "platform/sim/scripted_http.h"
+#include "platform/sim/scripted_ui.h"
+#include "platform/sim/virtual_clock.h"
+
+namespace brevant {
+
+struct SimServices {
+  VirtualClock* clock = nullptr;
+  ScriptedHttp* http = nullptr;
+  ScriptedUi* ui = nullptr;
+  MemoryRegistry* registry = nullptr;
+  Services services;
+};
+
+SimServices make_sim_services(Str plugin_folder = {});
+
+}  // namespace brevant
