@@ -73,7 +73,11 @@ void KQTran::TimerYahoo_Timer() {
 }
 
 void KQTran::engine_TisOK(bool from_yahoo, const Str& record_in, const Str& lang) {
-  Str record = replace_all(record_in, lang, u"");
+  // The record starts with the direction code; the same letters elsewhere belong to the texts
+  // ("It's EZ", "ZERO").
+  Str record = record_in;
+  if (!lang.empty() && StrView(record).starts_with(lang))
+    record.erase(0, lang.size());
   record = replace_all(record, u"9kocnsns", u"");
   record = replace_all(record, u"%20", u" ");
   const std::vector<Str> parts = split(record, u"<brbr>");

@@ -130,7 +130,10 @@ TEST_F(KQTranTest, AnswerRecordIsCleanedBeforeItIsShown) {
       {"en", "hello", "ni%20hao", "[ ni hao ]", "hello"},
       {"en", "hello", "what?", "[ what ]", "hello"},  // "?" removed for English -> Chinese
       {"en", "你好", "what?", "[ what? ]", "你好"},
-      {"en", "hello", "EZ code", "[  code ]", "hello"},  // the code is removed everywhere
+      // The direction code is taken off the front of the record only.
+      {"en", "It's EZ", "c'est facile", "[ c'est facile ]", "It's EZ"},
+      {"en", "EZ EZ", "EZ code", "[ EZ code ]", "EZ EZ"},
+      {"en", "零", "ZERO", "[ ZERO ]", "零"},
       {"en", "<font color=red>hello</font>", "ni hao", "<font color=red>[ ni hao ]</font>",
        "<font color=red>hello</font>"},
       {"en", "  hi  ", "x", "[ x ]", "hi"},
