@@ -6,7 +6,6 @@
 
 #include <memory>
 
-#include "platform/code_page.h"
 #include "platform/sim/scripted_http.h"
 #include "platform/sim/virtual_clock.h"
 #include "translate/kqtran.h"
@@ -19,8 +18,7 @@ void run_pipeline(benchmark::State& state, const Str& main_lan, const Str& text,
   VirtualClock clock;
   ScriptedHttp http(clock,
                     [&answer](const RecordedRequest&) { return ScriptedReply::answer(answer); });
-  auto code_page = make_system_code_page();
-  KQTran tran(clock, http, fixed_server_address({}), *code_page);
+  KQTran tran(clock, http, fixed_server_address({}));
   long results = 0;
   tran.TisOK = [&results](const Str&, const Str&, const Str&) { ++results; };
   const Str flag = u("quillnetalice");

@@ -6,13 +6,8 @@
 
 namespace brevant {
 
-KQTran::KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server,
-               const CodePage& code_page)
-    : HJ(loop, http, server),
-      Yahoo(loop, http, server),
-      Timerhj(loop, 1),
-      TimerYahoo(loop, 1000),
-      code_page_(code_page) {
+KQTran::KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server)
+    : HJ(loop, http, server), Yahoo(loop, http, server), Timerhj(loop, 1), TimerYahoo(loop, 1000) {
   Timerhj.on_tick([this] { Timerhj_Timer(); });
   TimerYahoo.on_tick([this] { TimerYahoo_Timer(); });
   HJ.TisOK = [this](const Str& record, const Str& lang, const Str&) {
@@ -45,12 +40,9 @@ void KQTran::tranit(const Str& main_lan, const Str& text, const Str& tag) {
   const Str s = StripTags(text);
   LangCode.clear();
   if (MainLan == u"en") {
-    const auto width = WidthClass(s, code_page_);
-    if (width == 1) {
-      LangCode = u"EZ";
-    } else if (width == 2 || width == 3) {
-      LangCode = u"ZE";
-    }
+    // By script, not by byte width: accented letters and signs such as "£" take two bytes in
+    // a Chinese code page, yet "café" and "£5" are English.
+    LangCode = has_chinese_script(s) ? u"ZE" : u"EZ";
   } else if (MainLan == u"ja") {
     LangCode = KanaClass(s) == 1 ? u"RBZ" : u"ZRB";
   }

@@ -6,7 +6,6 @@
 
 #include "net/kqnet.h"
 #include "net/server_address.h"
-#include "platform/code_page.h"
 #include "platform/event_loop.h"
 #include "platform/http_request.h"
 #include "platform/text.h"
@@ -15,8 +14,7 @@ namespace brevant {
 
 class KQTran {
  public:
-  KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server,
-         const CodePage& code_page);
+  KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server);
   KQTran(const KQTran&) = delete;
   KQTran& operator=(const KQTran&) = delete;
 
@@ -46,7 +44,6 @@ class KQTran {
   void engine_TisOK(bool from_yahoo, const Str& record, const Str& lang);
   void raise(const Str& trantext, const Str& tag, const Str& yuanwen);
 
-  const CodePage& code_page_;
   // The flag of the translation the engines are working on; `flag` is that of the last call.
   Str job_flag_;
 };

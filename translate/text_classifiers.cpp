@@ -15,6 +15,56 @@ std::int16_t WidthClass(StrView s, const CodePage& code_page) {
   return 3;
 }
 
+namespace {
+
+struct Range {
+  char32_t first;
+  char32_t last;
+};
+
+// Ascending, not overlapping.
+constexpr Range kChineseScript[] = {
+    {0x2E80, 0x2FDF},    // CJK and Kangxi radicals
+    {0x2FF0, 0x303F},    // ideographic description, CJK symbols and punctuation
+    {0x3040, 0x31FF},    // kana, bopomofo, kanbun, strokes
+    {0x3200, 0x4DBF},    // enclosed CJK, CJK compatibility, extension A
+    {0x4E00, 0x9FFF},    // unified ideographs
+    {0xF900, 0xFAFF},    // compatibility ideographs
+    {0xFE10, 0xFE1F},    // vertical forms
+    {0xFE30, 0xFE4F},    // CJK compatibility forms
+    {0xFF00, 0xFF9F},    // full-width forms, half-width katakana
+    {0xFFE0, 0xFFEF},    // full-width signs
+    {0x1B000, 0x1B16F},  // kana supplement and extensions
+    {0x1F200, 0x1F2FF},  // enclosed ideographic supplement
+    {0x20000, 0x3FFFF},  // extensions B onwards, compatibility supplement
+};
+
+bool in_chinese_script(char32_t c) {
+  for (const Range& r : kChineseScript) {
+    if (c < r.first)
+      return false;
+    if (c <= r.last)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool has_chinese_script(StrView s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (in_chinese_script(c))
+      return true;
+  }
+  return false;
+}
+
 std::int16_t KanaClass(StrView s) {
   for (char16_t c : s) {
     if ((c > 12353 && c < 12435) || (c > 12449 && c < 12534))

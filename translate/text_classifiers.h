@@ -13,6 +13,11 @@ namespace brevant {
 // character takes two bytes, 3 when mixed, 0 when the conversion fails.
 std::int16_t WidthClass(StrView s, const CodePage& code_page);
 
+// Whether the text holds a character of Chinese writing: a CJK ideograph (extensions
+// included), kana, bopomofo, CJK punctuation and symbols, or a full-width form. Latin letters
+// with accents, currency signs and the like are not.
+bool has_chinese_script(StrView s);
+
 // 1 when the text holds a hiragana (U+3042..U+3092) or katakana (U+30A2..U+30F5) unit, else 2.
 std::int16_t KanaClass(StrView s);
 

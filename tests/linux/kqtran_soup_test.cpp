@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/soup_http_request.h"
 #include "translate/kqtran.h"
@@ -172,7 +171,7 @@ class LinuxTranslation : public ::testing::Test {
   }
 
   void use(Str base) {
-    tran = std::make_unique<KQTran>(loop, http, fixed_server_address(std::move(base)), *code_page);
+    tran = std::make_unique<KQTran>(loop, http, fixed_server_address(std::move(base)));
     tran->TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
       results.push_back({trantext, flag, yuanwen});
     };
@@ -186,7 +185,6 @@ class LinuxTranslation : public ::testing::Test {
   static TransServer* server_;
   GlibEventLoop loop;
   SoupHttpRequestFactory http;
-  std::unique_ptr<CodePage> code_page = make_system_code_page();
   std::unique_ptr<KQTran> tran;
   std::vector<Result> results;
 };

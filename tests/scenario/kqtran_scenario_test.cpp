@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "tests/scenario/scripted_server.h"
 #include "translate/kqtran.h"
 
@@ -26,9 +25,7 @@ struct Result {
 
 class KQTranTest : public ::testing::Test {
  protected:
-  KQTranTest()
-      : code_page(make_system_code_page()),
-        tran(server.clock, server.http, fixed_server_address({}), *code_page) {
+  KQTranTest() : tran(server.clock, server.http, fixed_server_address({})) {
     tran.TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
       results.push_back({trantext, flag, yuanwen, static_cast<long>(server.clock.now().count())});
     };
@@ -40,7 +37,6 @@ class KQTranTest : public ::testing::Test {
   void reply(ScriptedReply r) { server.replies.push_back(std::move(r)); }
 
   ScriptedServer server;
-  std::unique_ptr<CodePage> code_page;
   KQTran tran;
   std::vector<Result> results;
 };
@@ -161,6 +157,13 @@ TEST_F(KQTranTest, DirectionFollowsTheForeignLanguageAndTheScript) {
       {"en", "你好", "ZE", "02"},
       {"en", "ab你", "ZE", "02"},
       {"en", "<b>你好</b>", "ZE", "02"},  // tags do not count
+      // English by script, whatever its width in a Chinese code page.
+      {"en", "café au lait", "EZ", "01"},
+      {"en", "£5 for the naïve résumé", "EZ", "01"},
+      {"en", "<b>你好</b> café", "ZE", "02"},
+      {"en", "ok。", "ZE", "02"},
+      {"en", "ｏｋ", "ZE", "02"},
+      {"en", "こんにちは", "ZE", "02"},
       {"ja", "これはペンです", "RBZ", "10"},
       {"ja", "カ", "RBZ", "10"},
       {"ja", "你好", "ZRB", "03"},

@@ -34,6 +34,43 @@ TEST(WidthClass, FailedConversionGivesZero) {
   EXPECT_EQ(WidthClass(u"abc", failing), 0);
 }
 
+TEST(HasChineseScript, ChineseCharactersKanaAndFullWidthFormsCountOtherScriptsDoNot) {
+  struct Case {
+    Str text;
+    bool expected;
+  };
+  const std::vector<Case> cases = {
+      {u"", false},
+      {u"hello", false},
+      {u"caf\u00E9 cr\u00E8me \u00E0 la na\u00EFve", false},  // two bytes each in code page 936
+      {u"\u00A35 \u20AC3 \u00A5", false},                     // £ € ¥
+      {u"\u201Cquoted\u201D \u2014 \u2026", false},           // typographic punctuation
+      {u"\u041F\u0440\u0438\u0432\u0435\u0442 \u03B1\u03B2", false},  // Cyrillic, Greek
+      {u"\uAC00\uD55C", false},                                       // Hangul
+      {u"\U0001F600", false},                                         // an emoji
+      {u"\u2E7F\uA000\uFAFF\u4DC0", true},                            // U+FAFF only
+      {u"\u2E7F\uA000\u4DC0", false},                                 // just outside the ranges
+      {u"ab\u4F60", true},
+      {u"\u4E00", true},
+      {u"\u9FFF", true},
+      {u"\u3400", true},        // extension A
+      {u"\U00020000", true},    // extension B, a surrogate pair
+      {u"\U0003134A", true},    // extension G
+      {u"x\xD840y", false},     // a lone high surrogate is no character
+      {u"ok\u3002", true},      // 。
+      {u"\u3000", true},        // ideographic space
+      {u"\uFF01", true},        // full-width !
+      {u"\uFF48\uFF49", true},  // full-width Latin letters
+      {u"\uFFE5", true},        // full-width ¥
+      {u"\uFF71", true},        // half-width katakana
+      {u"\u3041\u30F6", true},  // kana outside KanaClass's bounds still count here
+      {u"\u3105", true},        // bopomofo
+      {u"\uFE10", true},        // vertical comma
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(has_chinese_script(c.text), c.expected) << to_utf8(c.text);
+}
+
 TEST(KanaClass, BoundsAreExclusive) {
   struct Case {
     Str text;

@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "platform/win32/msxml_http_request.h"
 #include "platform/win32/win32_event_loop.h"
 #include "translate/kqtran.h"
@@ -180,7 +179,7 @@ class WineTranslation : public ::testing::Test {
   static void TearDownTestSuite() { WSACleanup(); }
 
   void use(Str base) {
-    tran = std::make_unique<KQTran>(loop, http, fixed_server_address(std::move(base)), *code_page);
+    tran = std::make_unique<KQTran>(loop, http, fixed_server_address(std::move(base)));
     tran->TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
       results.push_back({trantext, flag, yuanwen});
     };
@@ -192,7 +191,6 @@ class WineTranslation : public ::testing::Test {
 
   MsxmlHttpRequestFactory http;
   Win32EventLoop loop;
-  std::unique_ptr<CodePage> code_page = make_system_code_page();
   std::unique_ptr<KQTran> tran;
   std::vector<Result> results;
 };

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/code_page.h"
 #include "platform/win32/msxml_http_request.h"
 #include "platform/win32/win32_event_loop.h"
 #include "tools/trans-server/backend.h"
@@ -56,8 +55,7 @@ TEST(WineTransServer, ChineseAndEnglishTextsThroughMsxml) {
   ASSERT_TRUE(server.ready());
   MsxmlHttpRequestFactory http;
   Win32EventLoop loop;
-  auto code_page = make_system_code_page();
-  KQTran tran(loop, http, fixed_server_address(server.base()), *code_page);
+  KQTran tran(loop, http, fixed_server_address(server.base()));
   std::vector<Str> results;
   tran.TisOK = [&](const Str& trantext, const Str&, const Str&) { results.push_back(trantext); };
 
