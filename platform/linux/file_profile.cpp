@@ -253,7 +253,8 @@ class FileProfile final : public Profile {
         if (close != std::string_view::npos) {
           if (in_section)
             return at;  // the first occurrence ends here
-          if (same_name(line.substr(1, close - 1), section)) {
+          // "[ s ]" names section "s": blanks inside the brackets are not part of the name.
+          if (same_name(trim(line.substr(1, close - 1)), section)) {
             in_section = at.section_found = true;
             at.section_last = here;
           }
