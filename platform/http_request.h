@@ -2,6 +2,7 @@
 // One HTTP request, shaped after the XML HTTP request object the plug-in uses on Windows: open,
 // set headers, send a text body, then watch the ready state through a callback.
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -15,6 +16,10 @@ class HttpError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A translation is a chat message: a reply body larger than this is no answer. Such a request
+// completes as a failed one (status 0, no text), without the body being taken in whole.
+inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
 
 class HttpRequest {
  public:

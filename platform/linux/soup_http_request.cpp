@@ -2,6 +2,7 @@
 
 #include <libsoup/soup.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,8 +82,8 @@ class SoupHttpRequest : public HttpRequest {
     g_bytes_unref(data);
 
     pending_ = new Pending{this, g_cancellable_new()};
-    soup_session_send_and_read_async(session_, message_, G_PRIORITY_DEFAULT, pending_->cancellable,
-                                     &SoupHttpRequest::finished, pending_);
+    soup_session_send_async(session_, message_, G_PRIORITY_DEFAULT, pending_->cancellable,
+                            &SoupHttpRequest::sent, pending_);
   }
 
   void abort() override {
@@ -95,10 +96,19 @@ class SoupHttpRequest : public HttpRequest {
   Str response_text() const override { return text_; }
 
  private:
-  // Lives until libsoup calls back, even when the request object is gone by then.
+  // Lives until libsoup's last callback, even when the request object is gone by then.
   struct Pending {
     SoupHttpRequest* owner;
     GCancellable* cancellable;
+    GInputStream* stream = nullptr;
+    // One byte more than an answer may have: a body that fills it is too large.
+    std::string body = std::string(kMaxAnswerBytes + 1, '\0');
+
+    ~Pending() {
+      if (stream)
+        g_object_unref(stream);  // an unread rest closes the connection
+      g_object_unref(cancellable);
+    }
   };
 
   void detach() {
@@ -109,31 +119,54 @@ class SoupHttpRequest : public HttpRequest {
     pending_ = nullptr;
   }
 
-  static void finished(GObject* source, GAsyncResult* result, gpointer data) {
+  // The headers are in; the body is read up to one byte past the limit, never further.
+  static void sent(GObject* source, GAsyncResult* result, gpointer data) {
     auto* pending = static_cast<Pending*>(data);
     GError* error = nullptr;
-    GBytes* body = soup_session_send_and_read_finish(SOUP_SESSION(source), result, &error);
-    SoupHttpRequest* owner = pending->owner;
-    g_object_unref(pending->cancellable);
-    delete pending;
-    if (owner != nullptr) {
-      owner->pending_ = nullptr;
-      owner->complete(body, error);
+    pending->stream = soup_session_send_finish(SOUP_SESSION(source), result, &error);
+    if (pending->owner == nullptr || pending->stream == nullptr) {
+      finish(pending, std::nullopt);
+      if (error)
+        g_error_free(error);
+      return;
     }
-    if (body)
-      g_bytes_unref(body);
+    g_input_stream_read_all_async(pending->stream, pending->body.data(), pending->body.size(),
+                                  G_PRIORITY_DEFAULT, pending->cancellable, &SoupHttpRequest::read,
+                                  pending);
+  }
+
+  static void read(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* pending = static_cast<Pending*>(data);
+    GError* error = nullptr;
+    gsize size = 0;
+    const bool ok = g_input_stream_read_all_finish(G_INPUT_STREAM(source), result, &size, &error);
+    if (ok && size <= kMaxAnswerBytes) {
+      pending->body.resize(size);
+      finish(pending, std::move(pending->body));
+    } else {
+      finish(pending, std::nullopt);
+    }
     if (error)
       g_error_free(error);
   }
 
-  void complete(GBytes* body, GError* error) {
-    if (error == nullptr && body != nullptr) {
+  // Hands the outcome to the request object, if it still wants it; no body: failed.
+  static void finish(Pending* pending, std::optional<std::string> body) {
+    SoupHttpRequest* owner = pending->owner;
+    delete pending;
+    if (owner != nullptr) {
+      owner->pending_ = nullptr;
+      owner->complete(body);
+    }
+  }
+
+  void complete(const std::optional<std::string>& body) {
+    if (body) {
       status_ = static_cast<int>(soup_message_get_status(message_));
-      gsize size = 0;
-      const auto* data = static_cast<const char*>(g_bytes_get_data(body, &size));
-      text_ = from_utf8(std::string_view(data ? data : "", size));
+      text_ = from_utf8(*body);
     } else {
-      // Refused, reset, name not found, TLS failure: complete without an answer.
+      // Refused, reset, name not found, TLS failure, a body over the limit: complete without
+      // an answer.
       status_ = 0;
       text_.clear();
     }

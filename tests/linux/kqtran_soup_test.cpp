@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -156,6 +157,74 @@ class SlowServer {
   std::vector<Seen> seen_;
 };
 
+// A server of our own in the same loop; `answer` decides what each request gets.
+class LoopServer {
+ public:
+  using Answer = std::function<void(SoupServerMessage*)>;
+
+  explicit LoopServer(Answer answer) : answer_(std::move(answer)) {
+    server_ = soup_server_new(nullptr, nullptr);
+    soup_server_add_handler(server_, nullptr, &LoopServer::handle, this, nullptr);
+    GError* error = nullptr;
+    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
+      ADD_FAILURE() << error->message;
+      g_error_free(error);
+      return;
+    }
+    GSList* uris = soup_server_get_uris(server_);
+    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  }
+  ~LoopServer() {
+    soup_server_disconnect(server_);
+    g_object_unref(server_);
+  }
+  Str url(const std::string& path) const {
+    return u("http://127.0.0.1:" + std::to_string(port_) + path);
+  }
+
+ private:
+  static void handle(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
+                     gpointer data) {
+    static_cast<LoopServer*>(data)->answer_(message);
+  }
+
+  Answer answer_;
+  SoupServer* server_ = nullptr;
+  int port_ = 0;
+};
+
+void answer_text(SoupServerMessage* message, const std::string& text) {
+  soup_server_message_set_status(message, 200, nullptr);
+  soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
+                                   text.data(), text.size());
+}
+
+// Streams a chunked body of 16 KiB pieces, 20 MB in all, and then never ends it.
+struct EndlessBody {
+  static constexpr std::size_t kChunk = 16 * 1024;
+  static constexpr std::size_t kTotal = 20 * 1024 * 1024;
+
+  void start(SoupServerMessage* message) {
+    soup_message_headers_set_encoding(soup_server_message_get_response_headers(message),
+                                      SOUP_ENCODING_CHUNKED);
+    soup_server_message_set_status(message, 200, nullptr);
+    g_signal_connect(message, "wrote-chunk", G_CALLBACK(&EndlessBody::next), this);
+    next(message, this);
+  }
+  static void next(SoupServerMessage* message, gpointer data) {
+    auto* self = static_cast<EndlessBody*>(data);
+    if (self->written >= kTotal)
+      return;
+    const std::string chunk(kChunk, 'z');
+    soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
+                             chunk.data(), chunk.size());
+    self->written += kChunk;
+  }
+
+  std::size_t written = 0;
+};
+
 struct Result {
   Str trantext;
   Str flag;
@@ -237,6 +306,38 @@ TEST_F(LinuxTranslation, SlowServerLetsTheSecondEngineStartAndReportsOneAnswer) 
     EXPECT_EQ(seen.body, "domain=00&text=%E4%BD%A0%E5%A5%BD&lang=02");
     EXPECT_EQ(seen.content_length, std::to_string(seen.body.size()));
   }
+}
+
+TEST_F(LinuxTranslation, ReplyOverSixtyFourKibIsAFailedRequestAndIsNotReadToTheEnd) {
+  EndlessBody endless;
+  LoopServer server([&endless](SoupServerMessage* message) {
+    const std::string path = g_uri_get_path(soup_server_message_get_uri(message));
+    if (path == "/exact")
+      answer_text(message, std::string(kMaxAnswerBytes, 'a'));
+    else if (path == "/over")
+      answer_text(message, std::string(kMaxAnswerBytes + 1, 'a'));
+    else
+      endless.start(message);
+  });
+  struct Case {
+    const char* path;
+    int status;
+    std::size_t size;
+  };
+  const Case cases[] = {{"/exact", 200, kMaxAnswerBytes}, {"/over", 0, 0}, {"/endless", 0, 0}};
+  for (const Case& c : cases) {
+    auto request = http.create();
+    bool complete = false;
+    request->set_on_ready_state_change(
+        [&] { complete = complete || request->ready_state() == HttpRequest::kComplete; });
+    request->open(u"post", server.url(c.path), true);
+    request->send(u"text=x");
+    loop.run_until([&] { return complete; }, milliseconds(10000));
+    ASSERT_TRUE(complete) << c.path;
+    EXPECT_EQ(request->status(), c.status) << c.path;
+    EXPECT_EQ(request->response_text().size(), c.size) << c.path;
+  }
+  EXPECT_LT(endless.written, EndlessBody::kTotal) << "reading stopped at the limit";
 }
 
 }  // namespace
