@@ -189,8 +189,16 @@ class SoupHttpRequest : public HttpRequest {
 
 }  // namespace
 
+// Six translators with two engines each may all wait on the one translation server at once;
+// each engine gets a connection of its own (libsoup's default is two per host), with room for
+// connections still closing after a request was given up.
+constexpr int kConnectionsPerHost = 16;
+constexpr int kConnections = 32;
+
 SoupHttpRequestFactory::SoupHttpRequestFactory()
-    : session_(soup_session_new_with_options("timeout", 0, "idle-timeout", 60, nullptr)) {}
+    : session_(soup_session_new_with_options("timeout", 0, "idle-timeout", 60, "max-conns-per-host",
+                                             kConnectionsPerHost, "max-conns", kConnections,
+                                             nullptr)) {}
 
 SoupHttpRequestFactory::~SoupHttpRequestFactory() {
   g_object_unref(session_);

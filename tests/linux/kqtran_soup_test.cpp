@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -338,6 +339,36 @@ TEST_F(LinuxTranslation, ReplyOverSixtyFourKibIsAFailedRequestAndIsNotReadToTheE
     EXPECT_EQ(request->response_text().size(), c.size) << c.path;
   }
   EXPECT_LT(endless.written, EndlessBody::kTotal) << "reading stopped at the limit";
+}
+
+TEST_F(LinuxTranslation, SixTranslatorsHaveAllTwelveEngineRequestsOnTheWireAtOnce) {
+  // Holds every request until twelve are held, then answers them all.
+  std::vector<SoupServerMessage*> held;
+  std::size_t most_held = 0;
+  LoopServer server([&](SoupServerMessage* message) {
+    soup_server_message_pause(message);
+    held.push_back(message);
+    most_held = std::max(most_held, held.size());
+    if (held.size() < 12)
+      return;
+    for (SoupServerMessage* m : held) {
+      answer_text(m, "ok");
+      soup_server_message_unpause(m);
+    }
+    held.clear();
+  });
+  std::vector<std::unique_ptr<KQTran>> translators;
+  for (int i = 0; i < 6; ++i) {
+    translators.push_back(
+        std::make_unique<KQTran>(loop, http, fixed_server_address(server.url(""))));
+    translators.back()->TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
+      results.push_back({trantext, flag, yuanwen});
+    };
+    translators.back()->tranit(u("en"), u("hello"), u(std::to_string(i)));
+  }
+  wait_results(6, milliseconds(200));
+  EXPECT_EQ(most_held, 12u) << "every engine has a connection of its own";
+  EXPECT_EQ(results.size(), 6u);
 }
 
 }  // namespace
