@@ -144,16 +144,20 @@ class MsxmlHttpRequest : public HttpRequest {
   }
 
   int ready_state() const override {
+    if (too_large_)
+      return kComplete;
     long state = 0;
     return SUCCEEDED(xhr_->get_readyState(&state)) ? static_cast<int>(state) : 0;
   }
   int status() const override {
-    if (ready_state() != kComplete)
+    if (too_large_ || ready_state() != kComplete)
       return 0;
     long status = 0;
     return SUCCEEDED(xhr_->get_status(&status)) ? static_cast<int>(status) : 0;
   }
   Str response_text() const override {
+    if (too_large_)
+      return {};
     BSTR text = nullptr;
     if (FAILED(xhr_->get_responseText(&text)) || text == nullptr)
       return {};
@@ -163,6 +167,12 @@ class MsxmlHttpRequest : public HttpRequest {
   }
 
   void changed() {
+    if (!too_large_ && answer_too_large()) {
+      // Complete it as a failed request; the request object is told to stop reading.
+      too_large_ = true;
+      sink_->detach();
+      xhr_->abort();
+    }
     if (handler_) {
       auto handler = handler_;  // the handler may replace itself
       handler();
@@ -170,8 +180,51 @@ class MsxmlHttpRequest : public HttpRequest {
   }
 
  private:
+  // The announced length as soon as the headers are in; the body itself once it is complete
+  // (an answer sent without a length), measured in bytes before anything decodes it.
+  bool answer_too_large() const {
+    long state = 0;
+    if (FAILED(xhr_->get_readyState(&state)) || state < kSent)
+      return false;
+    BSTR length = nullptr;
+    const Bstr name(u"Content-Length");
+    if (SUCCEEDED(xhr_->getResponseHeader(name.get(), &length)) && length != nullptr) {
+      const Str digits = Trim(Str(reinterpret_cast<const char16_t*>(length), SysStringLen(length)));
+      SysFreeString(length);
+      std::size_t value = 0;
+      bool number = !digits.empty();
+      for (char16_t c : digits) {
+        if (c < u'0' || c > u'9') {
+          number = false;
+          break;
+        }
+        if (value <= kMaxAnswerBytes)  // past it, the exact figure no longer matters
+          value = value * 10 + static_cast<std::size_t>(c - u'0');
+      }
+      if (number && value > kMaxAnswerBytes)
+        return true;
+    }
+    if (state != kComplete)
+      return false;
+    VARIANT body;
+    VariantInit(&body);
+    if (FAILED(xhr_->get_responseBody(&body)))
+      return false;
+    bool over = false;
+    if (V_VT(&body) == (VT_ARRAY | VT_UI1) && V_ARRAY(&body) != nullptr) {
+      LONG lower = 0;
+      LONG upper = -1;
+      SafeArrayGetLBound(V_ARRAY(&body), 1, &lower);
+      SafeArrayGetUBound(V_ARRAY(&body), 1, &upper);
+      over = static_cast<long long>(upper) - lower + 1 > static_cast<long long>(kMaxAnswerBytes);
+    }
+    VariantClear(&body);
+    return over;
+  }
+
   IXMLHTTPRequest* xhr_;
   ReadyStateSink* sink_;
+  bool too_large_ = false;
   bool handler_set_ = false;
   std::function<void()> handler_;
 };

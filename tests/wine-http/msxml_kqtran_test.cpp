@@ -45,10 +45,13 @@ struct Received {
   }
 };
 
-// A small HTTP/1.1 server on 127.0.0.1 (one thread per connection, bounded by the test).
+// A small HTTP/1.1 server on 127.0.0.1 (one thread per connection, bounded by the test). It
+// answers after `delay_ms`; a `raw` reply is sent as it stands, and the connection is then held
+// open for `hold_ms`.
 class CaptureServer {
  public:
-  CaptureServer(int status, int delay_ms) : status_(status), delay_ms_(delay_ms) {
+  CaptureServer(int status, int delay_ms, std::string raw = {}, int hold_ms = 0)
+      : status_(status), delay_ms_(delay_ms), raw_(std::move(raw)), hold_ms_(hold_ms) {
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -112,12 +115,21 @@ class CaptureServer {
       }
       if (delay_ms_ > 0)
         Sleep(static_cast<DWORD>(delay_ms_));
-      const std::string reply = "HTTP/1.1 " + std::to_string(status_) +
-                                " X\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                                "Content-Length: " +
-                                std::to_string(answer.size()) + "\r\nConnection: close\r\n\r\n" +
-                                answer;
-      send(client, reply.data(), static_cast<int>(reply.size()), 0);
+      const std::string reply = !raw_.empty()
+                                    ? raw_
+                                    : "HTTP/1.1 " + std::to_string(status_) +
+                                          " X\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                                          "Content-Length: " +
+                                          std::to_string(answer.size()) +
+                                          "\r\nConnection: close\r\n\r\n" + answer;
+      for (std::size_t sent = 0; sent < reply.size();) {
+        const int n = send(client, reply.data() + sent, static_cast<int>(reply.size() - sent), 0);
+        if (n <= 0)
+          break;
+        sent += static_cast<std::size_t>(n);
+      }
+      if (hold_ms_ > 0)
+        Sleep(static_cast<DWORD>(hold_ms_));
     }
     shutdown(client, SD_SEND);
     closesocket(client);
@@ -156,6 +168,8 @@ class CaptureServer {
 
   int status_;
   int delay_ms_;
+  std::string raw_;
+  int hold_ms_;
   SOCKET listener_;
   int port_ = 0;
   std::thread acceptor_;
@@ -255,6 +269,51 @@ TEST_F(WineTranslation, SlowServerLetsTheSecondEngineStartAndReportsOneAnswer) {
   EXPECT_EQ(server.received().size(), 2u);
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].trantext, u("[ hello ]"));
+}
+
+// A reply with the given headers and body, closed after it.
+std::string raw_reply(const std::string& headers, const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n" + headers + "\r\n" +
+         body;
+}
+
+std::string chunked(const std::string& body) {
+  char size[16];
+  wsprintfA(size, "%x", static_cast<unsigned>(body.size()));
+  return std::string(size) + "\r\n" + body + "\r\n0\r\n\r\n";
+}
+
+TEST_F(WineTranslation, ReplyOverSixtyFourKibIsAFailedRequest) {
+  const std::string exact(kMaxAnswerBytes, 'a');
+  const std::string over(kMaxAnswerBytes + 1, 'a');
+  struct Case {
+    const char* name;
+    std::string raw;
+    int hold_ms;
+    int status;
+    std::size_t size;
+  };
+  const Case cases[] = {
+      {"exactly the limit", raw_reply("Content-Length: 65536\r\n", exact), 0, 200, exact.size()},
+      {"one byte over", raw_reply("Content-Length: 65537\r\n", over), 0, 0, 0},
+      {"one byte over, without a length",
+       raw_reply("Transfer-Encoding: chunked\r\n", chunked(over)), 0, 0, 0},
+      // Announced as 20 MB: given up at the headers, long before the server would end it.
+      {"20 MB announced", raw_reply("Content-Length: 20971520\r\n", over + over), 4000, 0, 0},
+  };
+  for (const Case& c : cases) {
+    CaptureServer server(200, 0, c.raw, c.hold_ms);
+    auto request = http.create();
+    bool complete = false;
+    request->set_on_ready_state_change(
+        [&] { complete = complete || request->ready_state() == HttpRequest::kComplete; });
+    request->open(u"post", server.base() + u"/x", true);
+    request->send(u"text=x");
+    loop.run_until([&] { return complete; }, milliseconds(2000));
+    ASSERT_TRUE(complete) << c.name;
+    EXPECT_EQ(request->status(), c.status) << c.name;
+    EXPECT_EQ(request->response_text().size(), c.size) << c.name;
+  }
 }
 
 }  // namespace
