@@ -64,6 +64,7 @@ std::string usage_text() {
          "  --upstream-timeout S  seconds to wait for the service (default 10)\n"
          "  --read-timeout S      seconds a client may take to send a whole request (default 10)\n"
          "  --max-connections N   connections served at once; more are refused (default 1000)\n"
+         "  --threads N           threads serving (default one per processor, at most 4)\n"
          "  --quiet               no request log\n"
          "  --help                this text\n"
          "\n"
@@ -98,7 +99,7 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
     const bool takes_value = name == "--bind" || name == "--port" || name == "--backend" ||
                              name == "--upstream" || name == "--api-key" ||
                              name == "--read-timeout" || name == "--upstream-timeout" ||
-                             name == "--max-connections";
+                             name == "--max-connections" || name == "--threads";
     if (!takes_value)
       return fail("unknown option " + name);
     if (!value) {
@@ -130,6 +131,9 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
       if (!parse_int(*value, 1, 100000, options.max_connections)) {
         return fail("--max-connections must be 1 to 100000");
       }
+    } else if (name == "--threads") {
+      if (!parse_int(*value, 1, 64, options.threads))
+        return fail("--threads must be 1 to 64");
     } else if (name == "--upstream-timeout") {
       if (!parse_int(*value, 1, 3600, options.upstream_timeout_seconds)) {
         return fail("--upstream-timeout must be 1 to 3600 seconds");
