@@ -1,21 +1,49 @@
 // One request from form body to reply, the upstream answer reader, the command line and the log.
 
 #include <gtest/gtest.h>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
 
 #include "tools/trans-server/backend.h"
+#include "tools/trans-server/form.h"
 #include "tools/trans-server/server.h"
+#include "tools/trans-server/shared_answers.h"
 
 namespace brevant::trans_server {
 namespace {
 
-// Echoes the pair and text, to see what reached the back end.
-class EchoBackend : public Backend {
+// Echoes the pair and text, to see what reached the back end (and keeps what it saw). A text
+// holding "mangle" comes back without its placeholder brackets, as a careless service would.
+class EchoBackend : public ImmediateBackend {
  public:
-  Reply translate(const LangPair& pair, std::string_view text) const override {
-    return {200,
-            std::string(pair.source) + ">" + std::string(pair.target) + ":" + std::string(text)};
+  Reply translate_now(const LangPair& pair, std::string_view text) const override {
+    seen.emplace_back(text);
+    std::string out(text);
+    if (out.find("mangle") != std::string::npos) {
+      for (const char* bracket : {"\xE2\x9F\xA6", "\xE2\x9F\xA7"}) {
+        for (std::size_t at; (at = out.find(bracket)) != std::string::npos;)
+          out.erase(at, 3);
+      }
+    }
+    return {200, std::string(pair.source) + ">" + std::string(pair.target) + ":" + out};
   }
+  mutable std::vector<std::string> seen;
 };
+
+// Runs the request handling to its end.
+Reply handle(std::string body, const Backend& backend, std::string& code) {
+  boost::asio::io_context ioc;
+  Reply reply;
+  boost::asio::co_spawn(
+      ioc,
+      [&]() -> boost::asio::awaitable<void> {
+        reply = co_await handle_translate(std::move(body), backend, code);
+      },
+      boost::asio::detached);
+  ioc.run();
+  return reply;
+}
 
 TEST(HandleTranslate, StatusAndBodyPerRequest) {
   const EchoBackend echo;
@@ -42,7 +70,7 @@ TEST(HandleTranslate, StatusAndBodyPerRequest) {
   };
   for (const Case& c : cases) {
     std::string code = "stale";
-    const Reply r = handle_translate(c.body, echo, code);
+    const Reply r = handle(c.body, echo, code);
     EXPECT_EQ(r.status, c.status) << c.body;
     if (c.status == 200) {
       EXPECT_EQ(r.body, c.reply) << c.body;
@@ -62,31 +90,153 @@ TEST(HandleTranslate, EveryServerCodeIsKnown) {
                          "it_en", "en_pt", "pt_en", "en_es", "es_en"};
   for (const char* code : codes) {
     std::string logged;
-    EXPECT_EQ(handle_translate(std::string("text=x&lang=") + code, echo, logged).status, 200)
-        << code;
+    EXPECT_EQ(handle(std::string("text=x&lang=") + code, echo, logged).status, 200) << code;
   }
 }
 
 TEST(PhrasebookBackend, AnswersPairsWithATableAndRefusesTheOthers) {
   const PhrasebookBackend book;
   std::string code;
-  EXPECT_EQ(handle_translate("domain=00&text=%E8%B0%A2%E8%B0%A2&lang=02", book, code).body,
-            "Thank you");
-  EXPECT_EQ(handle_translate("text=thank+you&lang=01", book, code).body, "谢谢");
-  EXPECT_EQ(handle_translate("text=%E8%B0%A2%E8%B0%A2&lang=03", book, code).body, "ありがとう");
-  EXPECT_EQ(
-      handle_translate("text=%E3%81%82%E3%82%8A%E3%81%8C%E3%81%A8%E3%81%86&lang=10", book, code)
-          .body,
-      "谢谢");
+  EXPECT_EQ(handle("domain=00&text=%E8%B0%A2%E8%B0%A2&lang=02", book, code).body, "Thank you");
+  EXPECT_EQ(handle("text=thank+you&lang=01", book, code).body, "谢谢");
+  EXPECT_EQ(handle("text=%E8%B0%A2%E8%B0%A2&lang=03", book, code).body, "ありがとう");
+  EXPECT_EQ(handle("text=%E3%81%82%E3%82%8A%E3%81%8C%E3%81%A8%E3%81%86&lang=10", book, code).body,
+            "谢谢");
   // Invalid UTF-8 is replaced before matching, never passed on.
-  EXPECT_EQ(handle_translate("text=%FF%E8%B0%A2%E8%B0%A2&lang=02", book, code).body,
+  EXPECT_EQ(handle("text=%FF%E8%B0%A2%E8%B0%A2&lang=02", book, code).body,
             "\xEF\xBF\xBD thank you");
   for (const char* code_without_table : {"en_ko", "en_ja", "zh_zt", "es_en"}) {
-    const Reply r =
-        handle_translate(std::string("text=hello&lang=") + code_without_table, book, code);
+    const Reply r = handle(std::string("text=hello&lang=") + code_without_table, book, code);
     EXPECT_EQ(r.status, 400) << code_without_table;
     EXPECT_NE(r.body.find("not available offline"), std::string::npos);
     EXPECT_EQ(r.body.find("hello"), std::string::npos);
+  }
+}
+
+TEST(HandleTranslate, OnlyTextRunsAndUnprotectedTextReachTheBackEnd) {
+  struct Case {
+    const char* text;
+    const char* code;
+    const char* seen;  // what the back end got, calls joined by "|"
+    const char* answer;
+  };
+  const Case cases[] = {
+      // Formatted messages: the runs between tags, the answer without the tags.
+      {"<font color=red>hello</font>", "01", "hello", "en>zh:hello"},
+      {"<b>one</b> <i>two</i>", "02", "one|two", "zh>en:one zh>en:two"},
+      {"<b>one</b><i>two</i>", "02", "one|two", "zh>en:one zh>en:two"},
+      {"<b>一</b><i>二</i>", "01", "一|二", "en>zh:一en>zh:二"},
+      {"<p> </p><p>hi</p>", "02", "hi", "zh>en:hi"},
+      {"<font color=blue>see @bob 😀</font>", "01", "see ⟦0⟧ ⟦1⟧", "en>zh:see @bob 😀"},
+      // Not formatted by the plug-in's rule: sent whole.
+      {"a > b", "02", "a > b", "zh>en:a > b"},
+      {"x > y > z", "02", "x > y > z", "zh>en:x > y > z"},
+      {"<b>", "02", "<b>", "zh>en:<b>"},
+      // Protected pieces.
+      {"mail bob.smith@example.com or @alice_w, see https://ex.am/p?q=1.", "01",
+       "mail ⟦0⟧ or ⟦1⟧, see ⟦2⟧.",
+       "en>zh:mail bob.smith@example.com or @alice_w, see https://ex.am/p?q=1."},
+      {"我有3个苹果，价格12.50元，@张三 看www.ex.am吧", "02",
+       "我有⟦0⟧个苹果，价格⟦1⟧元，⟦2⟧ 看⟦3⟧吧",
+       "zh>en:我有3个苹果，价格12.50元，@张三 看www.ex.am吧"},
+      {"mp3 5pm 1,000 50% x@y", "01", "mp3 5pm ⟦0⟧ ⟦1⟧ x@y", "en>zh:mp3 5pm 1,000 50% x@y"},
+      {"好👍🏽 👨‍👩‍👧 1️⃣", "02", "好⟦0⟧ ⟦1⟧ ⟦2⟧",
+       "zh>en:好👍🏽 👨‍👩‍👧 1️⃣"},
+      {"&lt;b&gt; &amp; tom &bogus", "01", "⟦0⟧b⟦1⟧ ⟦2⟧ tom &bogus",
+       "en>zh:&lt;b&gt; &amp; tom &bogus"},
+      {"⟦0⟧ hi ⟦", "02", "⟦0⟧ hi ⟦1⟧", "zh>en:⟦0⟧ hi ⟦"},  // the user's own brackets
+      {"  hello  ", "02", "hello", "  zh>en:hello  "},
+      // Nothing to translate: no call at all.
+      {"😀 123 https://x.org !", "02", "", "😀 123 https://x.org !"},
+      {"<b>42</b>", "02", "", "42"},
+      // A translator that loses placeholders: the stretches between them go one by one.
+      {"mangle @bob now", "02", "mangle ⟦0⟧ now|mangle|now", "zh>en:mangle @bob zh>en:now"},
+  };
+  for (const Case& c : cases) {
+    const EchoBackend echo;
+    std::string code;
+    const Reply r = handle("text=" + form_escape(c.text) + "&lang=" + c.code, echo, code);
+    std::string seen;
+    for (const std::string& s : echo.seen)
+      seen += (seen.empty() ? "" : "|") + s;
+    EXPECT_EQ(r.status, 200) << c.text;
+    EXPECT_EQ(seen, c.seen) << c.text;
+    EXPECT_EQ(r.body, c.answer) << c.text;
+  }
+}
+
+TEST(SharedAnswers, KeepsRecentAnswersWithinItsBounds) {
+  SharedAnswers shared({3, 1000, std::chrono::seconds(600)});
+  boost::asio::io_context ioc;
+  // Makes the call for `key` (answering `answer`) unless it is kept; true when it was kept.
+  auto kept = [&](const std::string& key, const std::string& answer) {
+    bool hit = false;
+    boost::asio::co_spawn(
+        ioc,
+        [&]() -> boost::asio::awaitable<void> {
+          if (auto r = co_await shared.join(key)) {
+            hit = r->body == answer;
+          } else {
+            shared.finish(key, {key == "fail" ? 502 : 200, answer});
+          }
+        },
+        boost::asio::detached);
+    ioc.restart();
+    ioc.run();
+    return hit;
+  };
+  EXPECT_FALSE(kept("a", "A"));
+  EXPECT_TRUE(kept("a", "A"));
+  EXPECT_FALSE(kept("fail", "x"));  // failures are not kept
+  EXPECT_FALSE(kept("fail", "x"));
+  EXPECT_FALSE(kept("b", "B"));
+  EXPECT_FALSE(kept("c", "C"));
+  EXPECT_TRUE(kept("a", "A"));   // used last, so "b" is the oldest
+  EXPECT_FALSE(kept("d", "D"));  // pushes "b" out
+  EXPECT_EQ(shared.kept(), 3u);
+  EXPECT_FALSE(kept("b", "B"));
+  EXPECT_FALSE(kept(std::string(100, 'k'), "big"));  // over a sixteenth of the bytes: not kept
+  EXPECT_FALSE(kept(std::string(100, 'k'), "big"));
+
+  SharedAnswers brief({10, 1000, std::chrono::seconds(0)});
+  ioc.restart();
+  boost::asio::co_spawn(
+      ioc,
+      [&]() -> boost::asio::awaitable<void> {
+        EXPECT_FALSE(co_await brief.join("a"));
+        brief.finish("a", {200, "A"});
+        EXPECT_FALSE(co_await brief.join("a"));  // expired at once
+        brief.finish("a", {200, "A"});
+      },
+      boost::asio::detached);
+  ioc.run();
+}
+
+TEST(LibreTranslateLanguages, ChineseCodesFromWhatTheServiceOffers) {
+  struct Case {
+    const char* body;
+    bool ok;
+    const char* simplified;
+    const char* traditional;
+  };
+  const Case cases[] = {
+      {R"([{"code":"en","name":"English"},{"code":"zh","name":"Chinese"},{"code":"zt"}])", true,
+       "zh", "zt"},
+      {R"([{"code":"en"},{"code":"zh-Hans","targets":["en"]},{"code":"zh-Hant"}])", true, "zh-Hans",
+       "zh-Hant"},
+      {R"([{"code":"zh-Hans"},{"code":"zt"}])", true, "zh-Hans", "zt"},
+      {"[]", true, "zh", "zt"},
+      {R"({"code":"zh-Hans"})", false, "zh", "zt"},
+      {R"([{"code":1}])", false, "zh", "zt"},
+      {"<html>", false, "zh", "zt"},
+  };
+  for (const Case& c : cases) {
+    ChineseCodes codes;
+    EXPECT_EQ(parse_languages_answer(c.body, codes), c.ok) << c.body;
+    EXPECT_EQ(codes.simplified, c.simplified) << c.body;
+    EXPECT_EQ(codes.traditional, c.traditional) << c.body;
+    EXPECT_EQ(libretranslate_code("zh", codes), c.simplified);
+    EXPECT_EQ(libretranslate_code("ja", codes), "ja");
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/server/server_process.h"
 
+#include "tests/server/http_client.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,7 +10,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -109,10 +110,9 @@ ServerProcess::ServerProcess(std::vector<std::string> args) : log_path_(temp_fil
   }
   const int port = std::atoi(line.c_str() + at + 10);
 
-  httplib::Client client("127.0.0.1", port);
-  client.set_connection_timeout(1, 0);
+  HttpClient client(port, std::chrono::seconds(1));
   for (int i = 0; i < 100; ++i) {
-    if (auto res = client.Get("/health"); res && res->status == 200) {
+    if (auto res = client.get("/health"); res && res->status == 200) {
       port_ = port;
       return;
     }

@@ -19,6 +19,7 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }
+  int pid() const { return pid_; }
 
   // Sends `signal` and waits for the exit; returns the exit status, or -1 when the program did
   // not exit normally within `within`.

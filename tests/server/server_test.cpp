@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <thread>
 
+#include "tests/server/http_client.h"
 #include "tests/server/server_process.h"
 #include "tools/trans-server/form.h"
 
@@ -20,20 +20,6 @@ namespace brevant::trans_server::testing {
 namespace {
 
 constexpr char kPath[] = "/trans2/index.asp";
-constexpr char kFormType[] = "application/x-www-form-urlencoded";
-
-httplib::Client client_for(const ServerProcess& server) {
-  httplib::Client client("127.0.0.1", server.port());
-  client.set_connection_timeout(5, 0);
-  client.set_read_timeout(10, 0);
-  client.set_tcp_nodelay(true);
-  return client;
-}
-
-// The plug-in's body: "domain=00&text=" + text + "&lang=" + code.
-std::string plugin_body(std::string_view text, std::string_view code) {
-  return "domain=00&text=" + form_escape(text) + "&lang=" + std::string(code);
-}
 
 // Sends raw requests one after the other on one connection, each after the previous answer is
 // complete, and returns the answers; stops early when the server closes (at most 10 s each).
@@ -90,9 +76,9 @@ std::vector<std::string> raw_exchange(int port, const std::vector<std::string>& 
 TEST(TransServer, AnswersThePluginsRequests) {
   ServerProcess server;
   ASSERT_NE(server.port(), 0);
-  httplib::Client client = client_for(server);
+  HttpClient client(server.port());
 
-  auto health = client.Get("/health");
+  auto health = client.get("/health");
   ASSERT_TRUE(health);
   EXPECT_EQ(health->status, 200);
   EXPECT_EQ(health->body, "ok");
@@ -118,19 +104,19 @@ TEST(TransServer, AnswersThePluginsRequests) {
       {"domain=00&lang=02", 400, "missing text (field text)"},
   };
   for (const Case& c : cases) {
-    auto res = client.Post(kPath, c.body, kFormType);
+    auto res = client.post(kPath, c.body);
     ASSERT_TRUE(res) << c.body;
     EXPECT_EQ(res->status, c.status) << c.body;
     EXPECT_EQ(res->body, c.answer) << c.body;
-    EXPECT_EQ(res->get_header_value("Content-Type"), "text/plain; charset=utf-8") << c.body;
+    EXPECT_EQ(res->header("content-type"), "text/plain; charset=utf-8") << c.body;
   }
 
-  auto unsupported = client.Post(kPath, plugin_body("hello", "en_ko"), kFormType);
+  auto unsupported = client.post(kPath, plugin_body("hello", "en_ko"));
   ASSERT_TRUE(unsupported);
   EXPECT_EQ(unsupported->status, 400);
   EXPECT_NE(unsupported->body.find("not available offline"), std::string::npos);
 
-  auto wrong_path = client.Get("/translate");
+  auto wrong_path = client.get("/translate");
   ASSERT_TRUE(wrong_path);
   EXPECT_EQ(wrong_path->status, 404);
   EXPECT_FALSE(wrong_path->body.empty());
@@ -139,23 +125,23 @@ TEST(TransServer, AnswersThePluginsRequests) {
 TEST(TransServer, RefusesBodiesOver64KiB) {
   ServerProcess server;
   ASSERT_NE(server.port(), 0);
-  httplib::Client client = client_for(server);
+  HttpClient client(server.port());
 
   const std::string prefix = "domain=00&lang=02&text=";
   const std::string at_limit = prefix + std::string(64 * 1024 - prefix.size(), 'a');
-  auto ok = client.Post(kPath, at_limit, kFormType);
+  auto ok = client.post(kPath, at_limit);
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->status, 200);
   EXPECT_EQ(ok->body.size(), 64 * 1024 - prefix.size());
 
-  auto too_large = client.Post(kPath, at_limit + "a", kFormType);
+  auto too_large = client.post(kPath, at_limit + "a");
   ASSERT_TRUE(too_large);
   EXPECT_EQ(too_large->status, 413);
   EXPECT_EQ(too_large->body, "request body larger than 64 KiB");
 
   // The server goes on serving.
-  httplib::Client again = client_for(server);
-  auto after = again.Post(kPath, plugin_body("你好", "02"), kFormType);
+  HttpClient again(server.port());
+  auto after = again.post(kPath, plugin_body("你好", "02"));
   ASSERT_TRUE(after);
   EXPECT_EQ(after->body, "Hello");
 }
@@ -211,8 +197,8 @@ TEST(TransServer, DropsASlowClientAfterTheReadTimeOut) {
   ASSERT_EQ(send(sock, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
 
   // Others are served meanwhile.
-  httplib::Client client = client_for(server);
-  auto res = client.Post(kPath, plugin_body("谢谢", "02"), kFormType);
+  HttpClient client(server.port());
+  auto res = client.post(kPath, plugin_body("谢谢", "02"));
   ASSERT_TRUE(res);
   EXPECT_EQ(res->body, "Thank you");
 
@@ -232,10 +218,10 @@ TEST(TransServer, DropsASlowClientAfterTheReadTimeOut) {
 TEST(TransServer, LogsOneLinePerRequestWithoutTheText) {
   ServerProcess server;
   ASSERT_NE(server.port(), 0);
-  httplib::Client client = client_for(server);
+  HttpClient client(server.port());
   const std::string secret = "我的密码是 hunter2 谢谢";
-  ASSERT_TRUE(client.Post(kPath, plugin_body(secret, "02"), kFormType));
-  ASSERT_TRUE(client.Post(kPath, plugin_body(secret, "XX"), kFormType));
+  ASSERT_TRUE(client.post(kPath, plugin_body(secret, "02")));
+  ASSERT_TRUE(client.post(kPath, plugin_body(secret, "XX")));
   ASSERT_EQ(server.stop(SIGTERM), 0);
 
   const std::string log = server.log();
@@ -291,12 +277,12 @@ TEST(TransServer, EightConcurrentClientsLoseNothing) {
   std::vector<std::thread> clients;
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
-      httplib::Client client = client_for(server);
+      HttpClient client(server.port());
       for (int i = 0; i < kRequests && std::chrono::steady_clock::now() < deadline; ++i) {
         // A number unknown to the tables rides along, so every answer is told apart.
         const Expect& e = phrases[(c + i) % 4];
         const std::string tag = std::to_string(c * 1000 + i);
-        auto res = client.Post(kPath, plugin_body(tag + " " + e.text, e.code), kFormType);
+        auto res = client.post(kPath, plugin_body(tag + " " + e.text, e.code));
         if (res && res->status == 200 && res->body == tag + " " + e.answer) {
           ++correct;
         } else {

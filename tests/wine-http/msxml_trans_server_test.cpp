@@ -1,7 +1,6 @@
 // The translator in the Windows build against the bundled translation server itself, run
 // inside this test program on a loopback port (its Windows build), through MSXML2.XMLHTTP.
 
-#include <httplib.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,30 +22,28 @@ using std::chrono::milliseconds;
 
 class BundledServer {
  public:
-  BundledServer() {
-    trans_server::ServerOptions options;
-    options.quiet = true;
-    trans_server::configure_server(server_, backend_, options);
-    // One request per connection: stopping then need not wait out an idle keep-alive.
-    server_.set_keep_alive_max_count(1);
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ > 0)
-      thread_ = std::thread([this] { server_.listen_after_bind(); });
-    for (int i = 0; i < 500 && port_ > 0 && !server_.is_running(); ++i)
-      Sleep(10);
+  BundledServer() : server_(backend_, options()) {
+    std::string error;
+    if (server_.listen(error))
+      thread_ = std::thread([this] { server_.run(); });
   }
   ~BundledServer() {
     server_.stop();
     if (thread_.joinable())
       thread_.join();
   }
-  bool ready() const { return port_ > 0; }
-  Str base() const { return u("http://127.0.0.1:" + std::to_string(port_)); }
+  bool ready() const { return thread_.joinable(); }
+  Str base() const { return u("http://127.0.0.1:" + std::to_string(server_.port())); }
 
  private:
+  static trans_server::ServerOptions options() {
+    trans_server::ServerOptions o;
+    o.quiet = true;
+    o.port = 0;
+    return o;
+  }
   trans_server::PhrasebookBackend backend_;
-  httplib::Server server_;
-  int port_ = 0;
+  trans_server::HttpServer server_;
   std::thread thread_;
 };
 
@@ -66,6 +63,8 @@ TEST(WineTransServer, ChineseAndEnglishTextsThroughMsxml) {
   const Case cases[] = {
       {"你好", "[ Hello ]"},
       {"thank you", "[ 谢谢 ]"},
+      // The server answers the text alone; the plug-in puts it inside the message's tags once.
+      {"<font color=red>你好</font>", "<font color=red>[ Hello ]</font>"},
   };
   for (const Case& c : cases) {
     results.clear();

@@ -1,6 +1,8 @@
 #pragma once
 // Back ends of the translation server and the request handling around them.
 
+#include <boost/asio/awaitable.hpp>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -17,39 +19,70 @@ struct Reply {
   std::string body;
 };
 
+using Clock = std::chrono::steady_clock;
+
 class Backend {
  public:
   virtual ~Backend() = default;
-  // Called from several server threads at once.
-  virtual Reply translate(const LangPair& pair, std::string_view text) const = 0;
+  // Translates one piece of plain text (no markup; protected pieces already replaced by
+  // placeholders, which the answer must keep). Work that can wait (a service call) ends by
+  // `deadline`. Runs on the calling coroutine's executor; called from several threads at once.
+  virtual boost::asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
+                                                  Clock::time_point deadline) const = 0;
+  // How long one client request may spend in this back end, all its calls together.
+  virtual Clock::duration time_limit() const { return std::chrono::hours(1); }
+};
+
+// A back end that answers at once, without waiting for anything.
+class ImmediateBackend : public Backend {
+ public:
+  boost::asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
+                                          Clock::time_point deadline) const final;
+  virtual Reply translate_now(const LangPair& pair, std::string_view text) const = 0;
 };
 
 // Offline and deterministic: the built-in phrase tables. Pairs without a table get 400.
-class PhrasebookBackend : public Backend {
+class PhrasebookBackend : public ImmediateBackend {
  public:
-  Reply translate(const LangPair& pair, std::string_view text) const override;
+  Reply translate_now(const LangPair& pair, std::string_view text) const override;
 };
 
-// A LibreTranslate-compatible service at `upstream` ("http://host:port" with an optional path
-// prefix). Every failure of the service becomes 502 with a one-line reason.
+// A LibreTranslate-compatible service at `upstream` ("http://host:port" or, in the Linux
+// build, "https://...", with an optional path prefix). Every failure of the service becomes
+// 502 with a one-line reason. Answers are shared: a text asked for while the same text is on
+// its way shares that answer, and answers are kept for a while.
 struct UpstreamConfig {
   std::string url;
   std::string api_key;
-  std::chrono::milliseconds timeout{10000};
+  std::chrono::milliseconds timeout{10000};  // for everything one client request asks of it
+  std::size_t cache_entries = 10000;
+  std::size_t cache_bytes = 16 * 1024 * 1024;
+  std::chrono::seconds cache_time{600};
 };
 std::unique_ptr<Backend> make_libretranslate_backend(const UpstreamConfig& config,
                                                      std::string& error);
 
+// The service's language codes for Chinese, chosen from what its /languages offers: releases
+// from 1.7.2 name them "zh-Hans" and "zh-Hant", older ones "zh" and "zt".
+struct ChineseCodes {
+  std::string simplified = "zh";
+  std::string traditional = "zt";
+};
+// Reads a /languages answer (an array of objects with a "code"). False when it is not one.
+bool parse_languages_answer(std::string_view body, ChineseCodes& out);
+
 // The service's language code for one of ours.
-std::string_view libretranslate_code(std::string_view lang);
+std::string_view libretranslate_code(std::string_view lang, const ChineseCodes& chinese);
 
 // Reads a service answer: the string "translatedText" of the top-level JSON object. On failure
 // returns false and puts a one-line reason into `out`.
 bool parse_libretranslate_answer(std::string_view body, std::string& out);
 
-// The whole of POST /trans2/index.asp for one form body. `code` receives the language code sent
-// (for the log).
-Reply handle_translate(std::string_view body, const Backend& backend, std::string& code);
+// The whole of POST /trans2/index.asp for one form body: formatted messages translated run by
+// run, protected pieces kept out of the translator's sight. `code` receives the language code
+// sent (for the log).
+boost::asio::awaitable<Reply> handle_translate(std::string body, const Backend& backend,
+                                               std::string& code);
 
 // Largest request body accepted.
 inline constexpr std::size_t kMaxRequestBody = 64 * 1024;

@@ -1,20 +1,49 @@
-#include <httplib.h>
+// The libretranslate back end: calls to the service on the server's own threads, each request's
+// calls ending by one deadline, answers shared between requests.
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#ifdef BREVANT_TRANS_SERVER_TLS
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/ssl.hpp>
+#endif
 
 #include <nlohmann/json.hpp>
 
+#include <mutex>
+
 #include "tools/trans-server/backend.h"
 #include "tools/trans-server/form.h"
+#include "tools/trans-server/shared_answers.h"
 
 namespace brevant::trans_server {
 
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
 namespace {
+
+constexpr auto kUseTuple = asio::as_tuple(asio::use_awaitable);
 
 // An answer larger than this is not a chat translation; reading stops there.
 constexpr std::size_t kMaxUpstreamAnswer = 1024 * 1024;
 
+// After a failed /languages, the older codes are used and the question asked again after this.
+constexpr auto kLanguagesRetry = std::chrono::seconds(60);
+
 struct Upstream {
-  std::string origin;  // "http://host:port", as the client library takes it
-  std::string path;    // the prefix before "/translate", without a trailing "/"
+  bool tls = false;
+  std::string host;         // without brackets for an IPv6 address
+  std::string port;         // "80", "443" or as given
+  std::string host_header;  // as given in the address
+  std::string path;         // the prefix before "/translate", without a trailing "/"
 };
 
 bool parse_upstream(std::string_view url, Upstream& out, std::string& error) {
@@ -25,20 +54,48 @@ bool parse_upstream(std::string_view url, Upstream& out, std::string& error) {
     error = "the upstream must be an http:// or https:// address";
     return false;
   }
-#ifndef CPPHTTPLIB_OPENSSL_SUPPORT
+#ifndef BREVANT_TRANS_SERVER_TLS
   if (scheme == "https") {
     error = "this build has no TLS support: use an http:// upstream";
     return false;
   }
 #endif
+  out.tls = scheme == "https";
   const std::string_view rest = url.substr(scheme_end + 3);
   const std::size_t slash = rest.find('/');
-  const std::string_view host = rest.substr(0, slash);
-  if (host.empty() || host.find_first_of("?#@ ") != std::string_view::npos) {
+  const std::string_view authority = rest.substr(0, slash);
+  if (authority.empty() || authority.find_first_of("?#@ ") != std::string_view::npos) {
     error = "the upstream address has no usable host";
     return false;
   }
-  out.origin = std::string(scheme) + "://" + std::string(host);
+  std::string_view host = authority;
+  std::string_view port;
+  if (authority.front() == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) {
+      error = "the upstream address has no usable host";
+      return false;
+    }
+    host = authority.substr(1, close - 1);
+    if (close + 1 < authority.size()) {
+      if (authority[close + 1] != ':') {
+        error = "the upstream address has no usable host";
+        return false;
+      }
+      port = authority.substr(close + 2);
+    }
+  } else if (const std::size_t colon = authority.rfind(':'); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty() ||
+      (!port.empty() && port.find_first_not_of("0123456789") != std::string_view::npos)) {
+    error = "the upstream address has no usable host";
+    return false;
+  }
+  out.host = std::string(host);
+  out.port = port.empty() ? (out.tls ? "443" : "80") : std::string(port);
+  out.host_header = std::string(authority);
   out.path = slash == std::string_view::npos ? std::string() : std::string(rest.substr(slash));
   if (out.path.find_first_of("?# ") != std::string::npos) {
     error = "the upstream address may have a path but no query";
@@ -49,91 +106,258 @@ bool parse_upstream(std::string_view url, Upstream& out, std::string& error) {
   return true;
 }
 
+// What one exchange with the service gave: an HTTP status and body, or a failure (status 0)
+// with its reason.
+struct Exchange {
+  int status = 0;
+  std::string body;
+  std::string failure;
+};
+
+std::string describe_read_failure(const beast::error_code& ec) {
+  if (ec == http::error::body_limit || ec == http::error::header_limit)
+    return "upstream error: the answer is too large";
+  if (ec == beast::error::timeout)
+    return "upstream unreachable: no answer in time";
+  return "upstream unreachable: the connection broke";
+}
+
+// Sends `request` over a connected stream and reads the answer.
+template <class Stream>
+asio::awaitable<Exchange> send_and_read(Stream& stream, http::request<http::string_body>& request) {
+  Exchange out;
+  auto [write_ec, written] = co_await http::async_write(stream, request, kUseTuple);
+  (void)written;
+  if (write_ec) {
+    out.failure = write_ec == beast::error::timeout
+                      ? "upstream unreachable: no answer in time"
+                      : "upstream unreachable: could not send the request";
+    co_return out;
+  }
+  beast::flat_buffer buffer;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(kMaxUpstreamAnswer);
+  auto [read_ec, read] = co_await http::async_read(stream, buffer, parser, kUseTuple);
+  (void)read;
+  if (read_ec) {
+    out.failure = describe_read_failure(read_ec);
+    co_return out;
+  }
+  out.status = static_cast<int>(parser.get().result_int());
+  out.body = std::move(parser.get().body());
+  co_return out;
+}
+
 class LibreTranslateBackend : public Backend {
  public:
-  LibreTranslateBackend(Upstream upstream, UpstreamConfig config)
-      : upstream_(std::move(upstream)), config_(std::move(config)) {}
-
-  Reply translate(const LangPair& pair, std::string_view text) const override {
-    std::string form = "q=" + form_escape(text) +
-                       "&source=" + form_escape(libretranslate_code(pair.source)) +
-                       "&target=" + form_escape(libretranslate_code(pair.target)) + "&format=text";
-    if (!config_.api_key.empty())
-      form += "&api_key=" + form_escape(config_.api_key);
-
-    // One client per request: requests run on several threads and a client is not shared.
-    httplib::Client client(upstream_.origin);
-    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(config_.timeout);
-    const auto usecs =
-        std::chrono::duration_cast<std::chrono::microseconds>(config_.timeout - secs);
-    client.set_connection_timeout(secs.count(), usecs.count());
-    client.set_read_timeout(secs.count(), usecs.count());
-    client.set_write_timeout(secs.count(), usecs.count());
-
-    httplib::Request req;
-    req.method = "POST";
-    req.path = upstream_.path + "/translate";
-    req.set_header("Content-Type", "application/x-www-form-urlencoded");
-    req.set_header("Accept", "application/json");
-    req.body = std::move(form);
-    std::string answer;
-    bool too_large = false;
-    req.content_receiver = [&](const char* data, std::size_t size, std::uint64_t, std::uint64_t) {
-      if (answer.size() + size > kMaxUpstreamAnswer) {
-        too_large = true;
-        return false;
-      }
-      answer.append(data, size);
-      return true;
-    };
-
-    httplib::Response res;
-    httplib::Error error = httplib::Error::Success;
-    if (!client.send(req, res, error)) {
-      if (too_large)
-        return {502, "upstream error: the answer is too large"};
-      return {502, "upstream unreachable: " + describe(error)};
+  LibreTranslateBackend(Upstream upstream, const UpstreamConfig& config)
+      : upstream_(std::move(upstream)),
+        config_(config),
+        shared_({config.cache_entries, config.cache_bytes, config.cache_time}) {
+#ifdef BREVANT_TRANS_SERVER_TLS
+    if (upstream_.tls) {
+      tls_ = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_client);
+      tls_->set_default_verify_paths();
+      tls_->set_verify_mode(asio::ssl::verify_peer);
     }
-    if (res.status == 429)
-      return {502, "upstream rate limit reached (429), try again later"};
-    if (res.status < 200 || res.status > 299) {
-      return {502, "upstream error: status " + std::to_string(res.status)};
+#endif
+  }
+
+  Clock::duration time_limit() const override {
+    return config_.timeout;
+  }
+
+  asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
+                                   Clock::time_point deadline) const override {
+    ChineseCodes chinese;
+    const auto chinese_pair = [](std::string_view l) { return l == "zh" || l == "zt"; };
+    if (chinese_pair(pair.source) || chinese_pair(pair.target))
+      chinese = co_await chinese_codes(deadline);
+    const std::string source(libretranslate_code(pair.source, chinese));
+    const std::string target(libretranslate_code(pair.target, chinese));
+    const std::string key = source + '\n' + target + '\n' + text;
+    if (std::optional<Reply> shared = co_await shared_.join(key))
+      co_return *shared;
+    Reply reply;
+    try {
+      reply = co_await call_translate(source, target, text, deadline);
+    } catch (...) {
+      shared_.finish(key, {500, "internal error"});
+      throw;
     }
-    std::string translated;
-    if (!parse_libretranslate_answer(answer, translated))
-      return {502, translated};
-    return {200, std::move(translated)};
+    shared_.finish(key, reply);
+    co_return reply;
   }
 
  private:
-  static std::string describe(httplib::Error error) {
-    switch (error) {
-      case httplib::Error::Connection:
-        return "could not connect";
-      case httplib::Error::ConnectionTimeout:
-        return "connection timed out";
-      case httplib::Error::Read:
-        return "no answer in time";
-      case httplib::Error::Write:
-        return "could not send the request";
-      case httplib::Error::SSLConnection:
-      case httplib::Error::SSLLoadingCerts:
-      case httplib::Error::SSLServerVerification:
-        return "TLS failure";
-      default:
-        return "request failed";
+  asio::awaitable<ChineseCodes> chinese_codes(Clock::time_point deadline) const {
+    {
+      std::lock_guard lock(mutex_);
+      if (codes_known_ || Clock::now() < codes_retry_)
+        co_return codes_;
     }
+    static const std::string kKey = "\x01/languages";
+    std::optional<Reply> shared = co_await shared_.join(kKey);
+    Reply reply;
+    if (shared) {
+      reply = std::move(*shared);
+    } else {
+      http::request<http::string_body> request{http::verb::get, upstream_.path + "/languages", 11};
+      request.set(http::field::accept, "application/json");
+      Exchange answer;
+      try {
+        answer = co_await exchange(request, deadline);
+      } catch (...) {
+        shared_.finish(kKey, {500, "internal error"});
+        throw;
+      }
+      reply = {answer.status == 0 ? 502 : answer.status, std::move(answer.body)};
+      shared_.finish(kKey, reply);
+    }
+    ChineseCodes codes;
+    const bool known = reply.status == 200 && parse_languages_answer(reply.body, codes);
+    std::lock_guard lock(mutex_);
+    if (!codes_known_) {
+      codes_ = known ? codes : ChineseCodes{};
+      codes_known_ = known;
+      codes_retry_ = Clock::now() + kLanguagesRetry;
+    }
+    co_return codes_;
   }
 
-  Upstream upstream_;
-  UpstreamConfig config_;
+  asio::awaitable<Reply> call_translate(const std::string& source, const std::string& target,
+                                        const std::string& text, Clock::time_point deadline) const {
+    std::string form = "q=" + form_escape(text) + "&source=" + form_escape(source) +
+                       "&target=" + form_escape(target) + "&format=text";
+    if (!config_.api_key.empty())
+      form += "&api_key=" + form_escape(config_.api_key);
+    http::request<http::string_body> request{http::verb::post, upstream_.path + "/translate", 11};
+    request.set(http::field::content_type, "application/x-www-form-urlencoded");
+    request.set(http::field::accept, "application/json");
+    request.body() = std::move(form);
+
+    const Exchange answer = co_await exchange(request, deadline);
+    if (answer.status == 0)
+      co_return Reply{502, answer.failure};
+    if (answer.status == 429)
+      co_return Reply{502, "upstream rate limit reached (429), try again later"};
+    if (answer.status < 200 || answer.status > 299)
+      co_return Reply{502, "upstream error: status " + std::to_string(answer.status)};
+    std::string translated;
+    if (!parse_libretranslate_answer(answer.body, translated))
+      co_return Reply{502, translated};
+    co_return Reply{200, std::move(translated)};
+  }
+
+  // One request to the service on a connection of its own, all of it by `deadline`.
+  asio::awaitable<Exchange> exchange(http::request<http::string_body>& request,
+                                     Clock::time_point deadline) const {
+    request.set(http::field::host, upstream_.host_header);
+    request.keep_alive(false);
+    request.prepare_payload();
+    const auto executor = co_await asio::this_coro::executor;
+    Exchange out;
+
+    // The resolver has no deadline of its own: a timer cancels it.
+    const auto resolver = std::make_shared<tcp::resolver>(executor);
+    asio::steady_timer timer(executor, deadline);
+    timer.async_wait([weak = std::weak_ptr(resolver)](const beast::error_code& ec) {
+      if (const auto r = weak.lock(); r && !ec)
+        r->cancel();
+    });
+    auto [resolve_ec, endpoints] =
+        co_await resolver->async_resolve(upstream_.host, upstream_.port, kUseTuple);
+    timer.cancel();
+    if (resolve_ec) {
+      out.failure = resolve_ec == asio::error::operation_aborted
+                        ? "upstream unreachable: no answer in time"
+                        : "upstream unreachable: unknown host";
+      co_return out;
+    }
+
+    beast::tcp_stream stream(executor);
+    stream.expires_at(deadline);
+    auto [connect_ec, endpoint] = co_await stream.async_connect(endpoints, kUseTuple);
+    (void)endpoint;
+    if (connect_ec) {
+      out.failure = connect_ec == beast::error::timeout
+                        ? "upstream unreachable: connection timed out"
+                        : "upstream unreachable: could not connect";
+      co_return out;
+    }
+    beast::error_code ignored;
+    stream.socket().set_option(tcp::no_delay(true), ignored);
+#ifdef BREVANT_TRANS_SERVER_TLS
+    if (tls_) {
+      beast::ssl_stream<beast::tcp_stream> secure(std::move(stream), *tls_);
+      if (!SSL_set_tlsext_host_name(secure.native_handle(), upstream_.host.c_str())) {
+        out.failure = "upstream unreachable: TLS failure";
+        co_return out;
+      }
+      secure.set_verify_callback(asio::ssl::host_name_verification(upstream_.host));
+      auto [handshake_ec] =
+          co_await secure.async_handshake(asio::ssl::stream_base::client, kUseTuple);
+      if (handshake_ec) {
+        out.failure = handshake_ec == beast::error::timeout
+                          ? "upstream unreachable: no answer in time"
+                          : "upstream unreachable: TLS failure";
+        co_return out;
+      }
+      out = co_await send_and_read(secure, request);
+      beast::get_lowest_layer(secure).socket().close(ignored);
+      co_return out;
+    }
+#endif
+    out = co_await send_and_read(stream, request);
+    stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    co_return out;
+  }
+
+  const Upstream upstream_;
+  const UpstreamConfig config_;
+#ifdef BREVANT_TRANS_SERVER_TLS
+  std::unique_ptr<asio::ssl::context> tls_;
+#endif
+  mutable SharedAnswers shared_;
+  mutable std::mutex mutex_;
+  mutable ChineseCodes codes_;
+  mutable bool codes_known_ = false;
+  mutable Clock::time_point codes_retry_{};
 };
 
 }  // namespace
 
-std::string_view libretranslate_code(std::string_view lang) {
-  // Traditional Chinese is "zt" there as here; every other code is the same two letters.
+std::string_view libretranslate_code(std::string_view lang, const ChineseCodes& chinese) {
+  if (lang == "zh")
+    return chinese.simplified;
+  if (lang == "zt")
+    return chinese.traditional;
+  // Every other code is the same two letters there.
   return lang;
+}
+
+bool parse_languages_answer(std::string_view body, ChineseCodes& out) {
+  const nlohmann::json doc = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
+  if (doc.is_discarded() || !doc.is_array())
+    return false;
+  bool hans = false;
+  bool hant = false;
+  for (const nlohmann::json& language : doc) {
+    if (!language.is_object())
+      return false;
+    const auto code = language.find("code");
+    if (code == language.end() || !code->is_string())
+      return false;
+    const std::string& c = code->get_ref<const std::string&>();
+    hans = hans || c == "zh-Hans";
+    hant = hant || c == "zh-Hant";
+  }
+  out = ChineseCodes{};
+  if (hans)
+    out.simplified = "zh-Hans";
+  if (hant)
+    out.traditional = "zh-Hant";
+  return true;
 }
 
 bool parse_libretranslate_answer(std::string_view body, std::string& out) {

@@ -1,7 +1,5 @@
 // trans-server: the bundled translation server for the chat plug-in.
 
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,26 +16,17 @@
 #else
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #endif
 
 namespace {
 
 using brevant::trans_server::Backend;
+using brevant::trans_server::HttpServer;
 using brevant::trans_server::ServerOptions;
 
-std::atomic<bool> g_finished{false};
-
-// Asks the server to stop until its listening loop has really ended: a stop that comes before
-// the loop has started would otherwise be lost.
-void stop_until_finished(httplib::Server& server) {
-  while (!g_finished.load()) {
-    server.stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
 #ifdef _WIN32
-httplib::Server* g_server = nullptr;
+std::atomic<HttpServer*> g_server{nullptr};
 std::atomic<int> g_handlers_running{0};
 
 // Runs on a thread of its own that the console starts for each event.
@@ -47,12 +36,24 @@ BOOL WINAPI on_console_event(DWORD event) {
     // Counted before looking at the server, so that main waits for this thread before the
     // server goes away.
     ++g_handlers_running;
-    if (g_server != nullptr)
-      stop_until_finished(*g_server);
+    if (HttpServer* server = g_server.load())
+      server->stop();
     --g_handlers_running;
     return TRUE;
   }
   return FALSE;
+}
+#else
+// Each connection is a descriptor: allow as many as the connection limit needs.
+void raise_descriptor_limit(int connections) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return;
+  const rlim_t wanted = static_cast<rlim_t>(connections) + 256;
+  if (limit.rlim_cur >= wanted)
+    return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limit);
 }
 #endif
 
@@ -71,9 +72,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<Backend> backend;
   if (options.backend == "libretranslate") {
     std::string error;
-    backend = brevant::trans_server::make_libretranslate_backend(
-        {options.upstream, options.api_key, std::chrono::seconds(options.upstream_timeout_seconds)},
-        error);
+    brevant::trans_server::UpstreamConfig upstream;
+    upstream.url = options.upstream;
+    upstream.api_key = options.api_key;
+    upstream.timeout = std::chrono::seconds(options.upstream_timeout_seconds);
+    backend = brevant::trans_server::make_libretranslate_backend(upstream, error);
     if (!backend) {
       std::fprintf(stderr, "trans-server: %s\n", error.c_str());
       return 2;
@@ -90,22 +93,13 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  raise_descriptor_limit(options.max_connections);
 #endif
 
-  httplib::Server server;
-  brevant::trans_server::configure_server(server, *backend, options);
-
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.bind);
-    if (port <= 0)
-      port = -1;
-  } else if (!server.bind_to_port(options.bind, port)) {
-    port = -1;
-  }
-  if (port < 0) {
-    std::fprintf(stderr, "trans-server: cannot listen on %s port %d\n", options.bind.c_str(),
-                 options.port);
+  HttpServer server(*backend, options);
+  std::string error;
+  if (!server.listen(error)) {
+    std::fprintf(stderr, "trans-server: %s\n", error.c_str());
     return 1;
   }
 
@@ -113,28 +107,31 @@ int main(int argc, char** argv) {
   g_server = &server;
   SetConsoleCtrlHandler(on_console_event, TRUE);
 #else
+  std::atomic<bool> finished{false};
   std::thread watcher([&] {
     int sig = 0;
     sigwait(&stop_signals, &sig);
-    stop_until_finished(server);
+    if (!finished.load())
+      server.stop();
   });
 #endif
 
-  std::printf("trans-server listening on http://%s:%d/ (backend %s)\n", options.bind.c_str(), port,
-              options.backend.c_str());
+  std::printf("trans-server listening on http://%s:%d/ (backend %s)\n", options.bind.c_str(),
+              server.port(), options.backend.c_str());
   std::fflush(stdout);
 
-  const bool ok = server.listen_after_bind();
-  g_finished = true;
+  server.run();
 
 #ifdef _WIN32
+  g_server = nullptr;
   while (g_handlers_running.load() > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 #else
   // Wakes the watcher if no signal came.
+  finished = true;
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();
 #endif
   std::fputs("trans-server stopped\n", stderr);
-  return ok ? 0 : 1;
+  return 0;
 }

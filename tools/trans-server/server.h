@@ -1,12 +1,9 @@
 #pragma once
 // The HTTP side of the translation server: command line, routes, request log.
 
+#include <memory>
 #include <string>
 #include <vector>
-
-namespace httplib {
-class Server;
-}
 
 namespace brevant::trans_server {
 
@@ -18,9 +15,12 @@ struct ServerOptions {
   std::string backend = "phrasebook";
   std::string upstream;
   std::string api_key;
-  int read_timeout_seconds = 10;
-  int upstream_timeout_seconds = 10;
-  bool quiet = false;  // no request log
+  int read_timeout_seconds = 10;      // for a whole request, headers and body
+  int upstream_timeout_seconds = 10;  // for everything one request asks of the service
+  int idle_timeout_seconds = 5;       // an idle keep-alive connection is closed after this
+  int max_connections = 1000;         // more are refused with 503
+  int threads = 0;                    // 0: one per processor, at most 4
+  bool quiet = false;                 // no request log
 };
 
 // Parses the arguments after the program name. On `--help` or an error returns false with the
@@ -30,9 +30,35 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
 
 std::string usage_text();
 
-// Registers the routes, limits and the request log on `server`.
-void configure_server(httplib::Server& server, const Backend& backend,
-                      const ServerOptions& options);
+// The HTTP side: keep-alive, pipelining, a deadline for each whole request, limits on headers,
+// body and connections, and the routes GET /health and POST /trans2/index.asp.
+class HttpServer {
+ public:
+  HttpServer(const Backend& backend, const ServerOptions& options);
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Listens on the options' address and port; false with a one-line reason when it cannot.
+  bool listen(std::string& error);
+  // The port listened on (the one picked for port 0).
+  int port() const;
+  // Serves until stop(); the calling thread is one of the server's threads.
+  void run();
+  // Ends run(), from any thread.
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Largest header block (request line and fields) and number of fields accepted.
+inline constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+inline constexpr std::size_t kMaxHeaderFields = 100;
+
+// The time now as "2026-01-02T03:04:05.006Z".
+std::string utc_now();
 
 // One line of the request log, without the text: time, method, path, code, status, duration.
 std::string log_line(const std::string& time, const std::string& method, const std::string& path,
