@@ -15,7 +15,7 @@ packages=(
   # Linux port: GLib loop, HTTP, browser control, windows
   libglib2.0-dev libsoup-3.0-dev glib-networking libgtk-3-dev libwebkit2gtk-4.1-dev
   # bundled translation server
-  libcpp-httplib-dev nlohmann-json3-dev libboost1.81-dev
+  nlohmann-json3-dev libboost1.81-dev libssl-dev
   # Windows cross builds, the wine test tier and the installer
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev
   wine wine64 nsis
