@@ -84,6 +84,25 @@ Str url_of(const VARIANT& v) {
   return b ? Str(reinterpret_cast<const char16_t*>(b), SysStringLen(b)) : Str();
 }
 
+// The file URL of a local path, or the path itself when the system cannot spell it.
+Str file_url(const Str& path) {
+  wchar_t buffer[kMaxUrl];
+  DWORD size = kMaxUrl;
+  if (path.empty() || FAILED(UrlCreateFromPathW(wide(path), buffer, &size, 0)))
+    return path;
+  return Str(reinterpret_cast<const char16_t*>(buffer), size);
+}
+
+// Some controls report a navigation to a local page by its path rather than its file URL; the
+// plug-in tells its own page by the URL, so a path is spelled as the URL it stands for.
+Str reported_url(const Str& url) {
+  const std::size_t hash = url.find(u'#');
+  const Str page = url.substr(0, hash);
+  if (page.empty() || PathIsURLW(wide(page)))
+    return url;
+  return file_url(page) + (hash == Str::npos ? Str() : url.substr(hash));
+}
+
 // The control's container: client site, in-place site and frame in one object, and the sink of
 // the control's DWebBrowserEvents2. The control holds references to it; the browser detaches it
 // at close, after which it only answers politely until the last reference goes.
@@ -228,7 +247,7 @@ class BrowserSite final : public IOleClientSite,
     AddRef();  // the handler may close the form
     skip_failure([&] {
       auto handler = handler_;
-      handler(url_of(params->rgvarg[5]));
+      handler(reported_url(url_of(params->rgvarg[5])));
     });
     Release();
     return S_OK;
@@ -314,11 +333,7 @@ class Win32Browser final : public Browser {
     if (!web_)
       throw std::runtime_error("no browser control");
     // The control reports a local page by its file URL; ask the system for the same spelling.
-    Str url = path;
-    wchar_t buffer[kMaxUrl];
-    DWORD size = kMaxUrl;
-    if (SUCCEEDED(UrlCreateFromPathW(wide(path), buffer, &size, 0)))
-      url.assign(reinterpret_cast<const char16_t*>(buffer), size);
+    const Str url = file_url(path);
     Bstr target(url);
     VARIANT where, none;
     VariantInit(&where);
