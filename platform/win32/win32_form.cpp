@@ -447,8 +447,9 @@ class Win32Form final : public Form {
   bool closed() const override { return hwnd_ == nullptr; }
 
  private:
+  // A size under one pixel still shows as one; only zero is zero.
   static int size_in_pixels(int twips, int twips_per_pixel) {
-    if (twips <= 0)
+    if (twips == 0)
       return 0;
     const int pixels = MulDiv(twips, 1, twips_per_pixel);
     return pixels < 1 ? 1 : pixels;
