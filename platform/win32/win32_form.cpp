@@ -20,6 +20,7 @@
 #include <new>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/win32/win32_desktop.h"
@@ -119,7 +120,11 @@ class BrowserSite final : public IOleClientSite,
   void detach() {
     hwnd_ = nullptr;
     handler_ = nullptr;
+    active_.reset();
   }
+  HWND hwnd() const { return hwnd_; }
+  // The object that takes the control's keyboard accelerators, while it is in-place active.
+  IOleInPlaceActiveObject* active_object() const { return active_.get(); }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -210,7 +215,10 @@ class BrowserSite final : public IOleClientSite,
     return INPLACE_E_NOTOOLSPACE;
   }
   HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override {
+  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override {
+    if (active)
+      active->AddRef();
+    active_.reset(active);
     return S_OK;
   }
 
@@ -258,8 +266,68 @@ class BrowserSite final : public IOleClientSite,
 
   HWND hwnd_;
   std::function<void(const Str&)> handler_;
+  Owned<IOleInPlaceActiveObject> active_;
   LONG refs_ = 1;
   LiveObject alive_;
+};
+
+// The messenger runs the message loop, so the control never sees its keyboard accelerators
+// (Tab, Ctrl+C, Ctrl+V, Ctrl+A ...) unless they are handed to it on their way: a message hook
+// of this thread offers each key message for one of the companions' windows to that
+// companion's control first, as a container's own loop would.
+class KeyboardRouting {
+ public:
+  static void add(BrowserSite* site) {
+    sites().push_back(site);
+    if (!hook_ && (hook_ = SetWindowsHookExW(WH_GETMESSAGE, &get_message, nullptr,
+                                             GetCurrentThreadId())) != nullptr)
+      alive_ = new (std::nothrow) LiveObject();
+  }
+  static void remove(BrowserSite* site) {
+    auto& all = sites();
+    for (auto it = all.begin(); it != all.end(); ++it) {
+      if (*it == site) {
+        all.erase(it);
+        break;
+      }
+    }
+    if (all.empty() && hook_) {
+      UnhookWindowsHookEx(std::exchange(hook_, nullptr));
+      delete std::exchange(alive_, nullptr);
+    }
+  }
+
+ private:
+  static std::vector<BrowserSite*>& sites() {
+    static std::vector<BrowserSite*> all;
+    return all;
+  }
+
+  static LRESULT CALLBACK get_message(int code, WPARAM removing, LPARAM lparam) {
+    auto* msg = reinterpret_cast<MSG*>(lparam);
+    if (code == HC_ACTION && removing == PM_REMOVE && msg && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST) {
+      skip_failure([&] {
+        for (BrowserSite* site : sites()) {
+          IOleInPlaceActiveObject* active = site->active_object();
+          const HWND form = site->hwnd();
+          if (!active || !form || (msg->hwnd != form && !IsChild(form, msg->hwnd)))
+            continue;
+          if (active->TranslateAccelerator(msg) == S_OK) {
+            // Taken by the control: the message goes on as nothing.
+            msg->message = WM_NULL;
+            msg->wParam = 0;
+            msg->lParam = 0;
+          }
+          break;
+        }
+      });
+    }
+    return CallNextHookEx(nullptr, code, removing, lparam);
+  }
+
+  static inline HHOOK hook_ = nullptr;
+  static inline LiveObject* alive_ = nullptr;
 };
 
 class Win32Browser final : public Browser {
@@ -275,6 +343,7 @@ class Win32Browser final : public Browser {
     site_ = new (std::nothrow) BrowserSite(hwnd);
     if (!site_)
       return;
+    skip_failure([&] { KeyboardRouting::add(site_); });
     site_->on_before_navigate(handler_);
     hwnd_ = hwnd;
     IOleObject* ole = nullptr;
@@ -314,6 +383,7 @@ class Win32Browser final : public Browser {
       ole_.reset();
     }
     if (site_) {
+      KeyboardRouting::remove(site_);
       site_->detach();
       std::exchange(site_, nullptr)->Release();
     }
