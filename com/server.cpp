@@ -7,6 +7,7 @@
 
 #include "com/com_support.h"
 #include "platform/services.h"
+#include "platform/win32/win32_module.h"
 
 namespace brevant::com {
 namespace {
@@ -37,9 +38,11 @@ void Server::lock(bool lock) {
   }
 }
 
+// Besides the COM objects and locks, the plug-in's windows, pending timers and requests in
+// flight call back into this DLL: it stays loaded while any of them lives.
 bool Server::can_unload() {
   return InterlockedCompareExchange(&g_objects, 0, 0) == 0 &&
-         InterlockedCompareExchange(&g_locks, 0, 0) == 0;
+         InterlockedCompareExchange(&g_locks, 0, 0) == 0 && live_platform_objects() == 0;
 }
 
 HMODULE Server::module_handle() {
@@ -99,6 +102,8 @@ void server_detach(bool process_ending) {
   if (process_ending)
     return;
   delete std::exchange(g_plugin_module, nullptr);
+  // The classes would outlive the code of their window procedures.
+  unregister_module_classes();
   if (g_type_infos) {
     for (auto& entry : *g_type_infos)
       entry.second->Release();

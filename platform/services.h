@@ -43,6 +43,8 @@ struct Services {
       return "code page";
     if (!ui)
       return "user interface";
+    if (!desktop)
+      return "desktop";
     return nullptr;
   }
 };

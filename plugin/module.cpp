@@ -26,12 +26,6 @@ Module::~Module() {
   ChatWins.clear();
 }
 
-Desktop& Module::desktop() {
-  if (!services_.desktop)
-    throw std::logic_error("this platform has no desktop");
-  return *services_.desktop;
-}
-
 frmChat* Module::ChatWin(std::int32_t index) {
   if (index < 1 || index > ChatWinCount || static_cast<std::size_t>(index) > ChatWins.size())
     return nullptr;

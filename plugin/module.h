@@ -29,8 +29,7 @@ class Module {
   Registry& registry() { return *services_.registry; }
   const CodePage& code_page() { return *services_.code_page; }
   Ui& ui() { return *services_.ui; }
-  // Throws std::logic_error on a platform without one.
-  Desktop& desktop();
+  Desktop& desktop() { return *services_.desktop; }
   // The plug-in folder and the one shared settings object.
   Settings& settings() { return settings_; }
 

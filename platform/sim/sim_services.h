@@ -1,13 +1,14 @@
 #pragma once
 // The services of the tests: a virtual clock, scripted HTTP answers, scripted message-box
-// answers and an in-memory registry, beside the system's own profile functions and code page
-// (the settings files are real files in a folder of the test's). The raw pointers stay valid
-// while the Module that owns `services` lives.
+// answers, an in-memory registry and the sim window model (15 twips per pixel), beside the
+// system's own profile functions and code page (the settings files are real files in a folder
+// of the test's). The raw pointers stay valid while the Module that owns `services` lives.
 
 #include "platform/services.h"
 #include "platform/sim/memory_registry.h"
 #include "platform/sim/scripted_http.h"
 #include "platform/sim/scripted_ui.h"
+#include "platform/sim/sim_desktop.h"
 #include "platform/sim/virtual_clock.h"
 
 namespace brevant {
@@ -17,6 +18,7 @@ struct SimServices {
   ScriptedHttp* http = nullptr;
   ScriptedUi* ui = nullptr;
   MemoryRegistry* registry = nullptr;
+  SimDesktop* desktop = nullptr;
   Services services;
 };
 

@@ -6,7 +6,10 @@
 #include <msxml2.h>
 #include <oleauto.h>
 
+#include <memory>
 #include <string>
+
+#include "platform/win32/win32_module.h"
 
 namespace brevant {
 namespace {
@@ -136,11 +139,15 @@ class MsxmlHttpRequest : public HttpRequest {
     V_BSTR(&v) = text.get();
     // An asynchronous send answers with a success code that is not S_OK.
     check(xhr_->send(v), "send");
+    // Until the answer is complete the request calls back into this module.
+    if (ready_state() != kComplete)
+      in_flight_ = std::make_unique<LiveObject>();
   }
 
   void abort() override {
     sink_->detach();
     xhr_->abort();
+    in_flight_.reset();
   }
 
   int ready_state() const override {
@@ -173,6 +180,8 @@ class MsxmlHttpRequest : public HttpRequest {
       sink_->detach();
       xhr_->abort();
     }
+    if (too_large_ || ready_state() == kComplete)
+      in_flight_.reset();
     if (handler_) {
       auto handler = handler_;  // the handler may replace itself
       handler();
@@ -227,6 +236,7 @@ class MsxmlHttpRequest : public HttpRequest {
   bool too_large_ = false;
   bool handler_set_ = false;
   std::function<void()> handler_;
+  std::unique_ptr<LiveObject> in_flight_;
 };
 
 HRESULT STDMETHODCALLTYPE ReadyStateSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*,

@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace brevant {
 namespace {
@@ -13,33 +14,30 @@ constexpr wchar_t kClassName[] = L"brevant.EventLoop";
 }  // namespace
 
 Win32EventLoop::~Win32EventLoop() {
-  if (hwnd_ != nullptr) {
-    for (const auto& entry : tasks_)
-      KillTimer(hwnd_, static_cast<UINT_PTR>(entry.first));
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    DestroyWindow(hwnd_);
-  }
+  tasks_.clear();
+  release_window_if_idle();
 }
 
 HWND Win32EventLoop::window() {
   if (hwnd_ != nullptr)
     return hwnd_;
-  HINSTANCE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&Win32EventLoop::window_proc), &module);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &Win32EventLoop::window_proc;
-  wc.hInstance = module;
-  wc.lpszClassName = kClassName;
-  RegisterClassExW(&wc);  // fails harmlessly when already registered
-  hwnd_ =
-      CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+  register_module_class(kClassName, &Win32EventLoop::window_proc);
+  hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                          this_module_instance(), nullptr);
   if (hwnd_ == nullptr)
     throw std::runtime_error("cannot create the event loop's window");
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  window_alive_ = std::make_unique<LiveObject>();
   return hwnd_;
+}
+
+void Win32EventLoop::release_window_if_idle() {
+  if (hwnd_ == nullptr || !tasks_.empty())
+    return;
+  // Timers and posted messages of the window go with it.
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  DestroyWindow(std::exchange(hwnd_, nullptr));
+  window_alive_.reset();
 }
 
 EventLoop::TaskId Win32EventLoop::call_later(std::chrono::milliseconds delay, Task task) {
@@ -63,6 +61,7 @@ void Win32EventLoop::cancel(TaskId id) {
   tasks_.erase(it);
   if (hwnd_ != nullptr)
     KillTimer(hwnd_, static_cast<UINT_PTR>(id));
+  release_window_if_idle();
 }
 
 void Win32EventLoop::post(Task task) {
@@ -77,12 +76,15 @@ void Win32EventLoop::run(TaskId id, bool timer) {
   if (timer)
     KillTimer(hwnd_, static_cast<UINT_PTR>(id));  // every task runs once
   auto it = tasks_.find(id);
-  if (it == tasks_.end())
+  if (it == tasks_.end()) {
+    release_window_if_idle();
     return;
+  }
   Task task = std::move(it->second);
   tasks_.erase(it);
   // A failing task is skipped; the message loop belongs to the messenger.
   skip_failure(task);
+  release_window_if_idle();
 }
 
 LRESULT CALLBACK Win32EventLoop::window_proc(HWND hwnd, UINT message, WPARAM wparam,
@@ -96,7 +98,6 @@ LRESULT CALLBACK Win32EventLoop::window_proc(HWND hwnd, UINT message, WPARAM wpa
 }
 
 bool Win32EventLoop::run_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  window();
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
   while (!done()) {
     const ULONGLONG now = GetTickCount64();

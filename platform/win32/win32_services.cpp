@@ -5,6 +5,7 @@
 
 #include "platform/services.h"
 #include "platform/win32/msxml_http_request.h"
+#include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_event_loop.h"
 
 namespace brevant {
@@ -19,6 +20,7 @@ Services make_platform_services(Str plugin_folder) {
   s.registry = make_system_registry(plugin_folder);
   s.code_page = make_system_code_page();
   s.ui = make_win32_ui();
+  s.desktop = make_win32_desktop();
   s.plugin_folder = std::move(plugin_folder);
   return s;
 }
