@@ -1,5 +1,7 @@
 #include "platform/win32/msxml_http_request.h"
 
+#include "platform/failure.h"
+
 // windows.h first: the COM headers need its types.
 #include <windows.h>
 
@@ -246,12 +248,11 @@ HRESULT STDMETHODCALLTYPE ReadyStateSink::Invoke(DISPID id, REFIID, LCID, WORD, 
   if (id != DISPID_VALUE)
     return DISP_E_MEMBERNOTFOUND;
   AddRef();  // the request may be released by what the change triggers
-  try {
+  // Nothing crosses back into the request object.
+  skip_failure([&] {
     if (owner_ != nullptr)
       owner_->changed();
-  } catch (...) {
-    // Nothing crosses back into the request object.
-  }
+  });
   Release();
   return S_OK;
 }
