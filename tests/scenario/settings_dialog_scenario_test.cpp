@@ -1,0 +1,256 @@
+// The settings dialogs end to end on a real settings file, with scripted answers standing for
+// the user: what each dialog preselects, what accepting writes and in which order, that a
+// cancel writes nothing, and that a failing write never costs the old file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "config/settings_dialog.h"
+#include "platform/sim/sim_services.h"
+#include "plugin/module.h"
+#include "tests/support/profile_cases.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace brevant {
+namespace {
+
+namespace fs = std::filesystem;
+using profile_cases::kNoFile;
+using profile_cases::read_bytes;
+using profile_cases::TempFolder;
+using profile_cases::write_bytes;
+
+constexpr LanguageOption kNoLan = LanguageOption::kNone, kEn = LanguageOption::kEnglish,
+                         kJa = LanguageOption::kJapanese;
+constexpr FormatOption kNoFormat = FormatOption::kNone, kDouble = FormatOption::kDouble,
+                       kSingle = FormatOption::kSingle;
+constexpr CheckState kCleared = CheckState::kCleared, kChecked = CheckState::kChecked,
+                     kGrey = CheckState::kGrey;
+
+// Accepts whatever the dialog shows.
+std::optional<DialogChoice> as_shown(const DialogChoice& shown) {
+  return shown;
+}
+
+struct Case {
+  const char* name;
+  std::string_view before;  // configUIN.ini, or kNoFile
+  DialogChoice shown;       // the controls as the dialog opens
+  ScriptedUi::DialogAnswer answer;
+  std::string_view after;  // configUIN.ini afterwards
+  // Runs while the dialog is open, as another part of the program or another program may.
+  std::function<void(Module&, const fs::path& folder)> meanwhile = {};
+};
+
+const Case kCases[] = {
+    {"AcceptJapaneseSingleCleared",
+     "[config]\r\nlan=cn\r\nconfigpreview=on\r\n[quillnetmequillnetyou]\r\npreview=on\r\n",
+     {kNoLan, kNoFormat, kChecked},
+     [](const DialogChoice&) {
+       return std::optional(DialogChoice{kJa, kSingle, kCleared});
+     },
+     // Format, then language, then preview; every other line stays.
+     "[config]\r\nlan=cn\r\nconfigpreview=off\r\nconfigformat=single\r\nconfiglan=ja\r\n"
+     "[quillnetmequillnetyou]\r\npreview=on\r\n"},
+    {"CancelWritesNothing",
+     "[config]\r\nconfiglan=en\r\nconfigformat=double\r\nconfigpreview=on\r\n",
+     {kEn, kDouble, kChecked},
+     [](const DialogChoice&) { return std::optional<DialogChoice>(); },
+     "[config]\r\nconfiglan=en\r\nconfigformat=double\r\nconfigpreview=on\r\n"},
+    {"PreviewPreselectedIsWrittenAgain",
+     "[config]\r\nconfigpreview=on\r\n",
+     {kNoLan, kNoFormat, kChecked},
+     as_shown,
+     "[config]\r\nconfigpreview=on\r\n",
+     // The file changes under the open dialog: accepting writes what the box shows.
+     [](Module&, const fs::path& folder) {
+       write_bytes(folder / "configUIN.ini", "[config]\r\nconfigpreview=off\r\n");
+     }},
+    {"NoKeysWritesOnlyPreviewOff",
+     kNoFile,
+     {kNoLan, kNoFormat, kCleared},
+     as_shown,
+     "[config]\r\nconfigpreview=off\r\n"},
+    {"OtherValuesPreselectNothing",
+     "[config]\r\nconfiglan=EN\r\nconfigformat=Double\r\nconfigpreview=yes\r\n",
+     {kNoLan, kNoFormat, kCleared},
+     as_shown,
+     "[config]\r\nconfiglan=EN\r\nconfigformat=Double\r\nconfigpreview=off\r\n"},
+    {"PreselectedAcceptedUnchanged",
+     "[config]\r\nconfiglan=ja\r\nconfigformat=single\r\nconfigpreview=off\r\n",
+     {kJa, kSingle, kCleared},
+     as_shown,
+     "[config]\r\nconfiglan=ja\r\nconfigformat=single\r\nconfigpreview=off\r\n"},
+    {"GreyBoxWritesNoPreview",
+     kNoFile,
+     {kNoLan, kNoFormat, kCleared},
+     [](const DialogChoice&) {
+       return std::optional(DialogChoice{kEn, kDouble, kGrey});
+     },
+     "[config]\r\nconfigformat=double\r\nconfiglan=en\r\n"},
+    {"WritesWhereTheLoadRead",
+     "[config]\r\nlan=en\r\n",
+     {kNoLan, kNoFormat, kCleared},
+     [](const DialogChoice&) {
+       return std::optional(DialogChoice{kEn, kSingle, kChecked});
+     },
+     "[config]\r\nlan=en\r\nconfigformat=single\r\nconfiglan=en\r\nconfigpreview=on\r\n",
+     // The coordinator selects configIM.ini while the dialog is open.
+     [](Module& module, const fs::path&) { module.settings().use(kConfigImFile); }},
+};
+
+class SettingsDialog : public testing::TestWithParam<std::tuple<Case, DialogLanguage>> {};
+
+TEST_P(SettingsDialog, PreselectsAndWrites) {
+  const auto& [c, language] = GetParam();
+  TempFolder folder;
+  const fs::path file = folder.path() / "configUIN.ini";
+  if (c.before != kNoFile)
+    write_bytes(file, c.before);
+  SimServices sim = make_sim_services(from_utf8(folder.path().string()));
+  ScriptedUi& ui = *sim.ui;
+  Module module(std::move(sim.services));
+  ui.answer_dialog([&](const DialogChoice& shown) {
+    if (c.meanwhile)
+      c.meanwhile(module, folder.path());
+    return c.answer(shown);
+  });
+
+  show_settings_dialog(module, language);
+
+  ASSERT_EQ(ui.dialogs().size(), 1u);
+  const ScriptedUi::Dialog& shown = ui.dialogs()[0];
+  EXPECT_EQ(shown.shown, c.shown) << "preselected controls";
+  EXPECT_EQ(shown.text.title,
+            language == DialogLanguage::kChinese ? u"翻译设置" : u"Translation seting");
+  EXPECT_EQ(read_bytes(file), c.after);
+  EXPECT_FALSE(fs::exists(folder.path() / "configIM.ini"));
+  EXPECT_TRUE(ui.notices().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDialogs, SettingsDialog,
+                         testing::Combine(testing::ValuesIn(kCases),
+                                          testing::Values(DialogLanguage::kChinese,
+                                                          DialogLanguage::kEnglish)),
+                         [](const testing::TestParamInfo<SettingsDialog::ParamType>& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) == DialogLanguage::kChinese
+                                       ? "_Frmsetformat"
+                                       : "_Frmsetformaten");
+                         });
+
+// Every caption of both dialogs, and the notices: Chinese for the one the Chinese page shows.
+TEST(SettingsDialogText, CaptionsOfBothDialogsAndTheNotices) {
+  const SettingsDialogText& cn = settings_dialog_text(DialogLanguage::kChinese);
+  const SettingsDialogText& en = settings_dialog_text(DialogLanguage::kEnglish);
+  const std::vector<Str> want_cn = {u"翻译设置", u"语言设置", u"中英模式", u"中日模式", u"格式设置",
+                                    u"双语发送", u"单语发送", u"预览开启", u"确定",     u"取消"};
+  const std::vector<Str> want_en = {u"Translation seting",
+                                    u"Language",
+                                    u"Chinese-English",
+                                    u"Chinese-Japanese",
+                                    u"Format",
+                                    u"send bilingual",
+                                    u"send monolingual",
+                                    u"open the preview",
+                                    u"ok",
+                                    u"cancel"};
+  auto all = [](const SettingsDialogText& t) {
+    return std::vector<Str>{t.title,        t.language_group, t.english,       t.japanese,
+                            t.format_group, t.double_format,  t.single_format, t.preview,
+                            t.ok,           t.cancel};
+  };
+  EXPECT_EQ(all(cn), want_cn);
+  EXPECT_EQ(all(en), want_en);
+
+  TempFolder folder;
+  SimServices sim = make_sim_services(from_utf8(folder.path().string()));
+  ScriptedUi& ui = *sim.ui;
+  Module module(std::move(sim.services));
+  for (Notice n : {Notice::Frmchangedcn, Notice::Frmchangeden, Notice::Frmlanguage})
+    show_notice(module, n);
+  ASSERT_EQ(ui.notices().size(), 3u);
+  EXPECT_EQ(ui.notices()[0].title, u"温馨提示：");
+  EXPECT_NE(ui.notices()[0].text.find(u"英文"), Str::npos) << "switched to English, in Chinese";
+  EXPECT_EQ(ui.notices()[1].title, u"");
+  EXPECT_NE(ui.notices()[1].text.find(u"Chinese"), Str::npos);
+  EXPECT_EQ(ui.notices()[2].title, u"");
+  EXPECT_NE(ui.notices()[2].text.find(u"cannot"), Str::npos);
+  EXPECT_TRUE(fs::is_empty(folder.path())) << "a notice writes nothing";
+}
+
+// A write that fails leaves the old file whole, byte for byte, and is silent.
+TEST(SettingsDialogFailure, AFailingWriteKeepsTheOldFile) {
+  struct Failure {
+    const char* name;
+    std::function<bool(const fs::path& folder)> fail;  // false: cannot be arranged here
+    std::function<void(const fs::path& folder)> undo;
+  };
+  const std::string old = "[config]\r\nlan=cn\r\nconfigpreview=on\r\n";
+  const std::vector<Failure> failures = {
+#ifndef _WIN32
+      {"full disk",
+       [&](const fs::path&) {
+         // Files may not grow beyond the old one's size, as on a full disk.
+         signal(SIGXFSZ, SIG_IGN);
+         rlimit limit{static_cast<rlim_t>(old.size()), RLIM_INFINITY};
+         return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+       },
+       [](const fs::path&) {
+         rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       }},
+      {"read-only folder",
+       [](const fs::path& folder) {
+         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+         return geteuid() != 0;  // root writes anyway
+       },
+       [](const fs::path& folder) { fs::permissions(folder, fs::perms::owner_all); }},
+#endif
+      {"read-only file",
+       [](const fs::path& folder) {
+         fs::permissions(folder / "configUIN.ini", fs::perms::owner_read);
+#ifdef _WIN32
+         return true;
+#else
+         return geteuid() != 0;
+#endif
+       },
+       [](const fs::path& folder) {
+         fs::permissions(folder / "configUIN.ini", fs::perms::owner_read | fs::perms::owner_write);
+       }},
+  };
+  int arranged = 0;
+  for (const Failure& f : failures) {
+    SCOPED_TRACE(f.name);
+    TempFolder folder;
+    write_bytes(folder.path() / "configUIN.ini", old);
+    SimServices sim = make_sim_services(from_utf8(folder.path().string()));
+    ScriptedUi& ui = *sim.ui;
+    Module module(std::move(sim.services));
+    ui.answer_dialog([](const DialogChoice&) {
+      return std::optional(DialogChoice{kJa, kDouble, kCleared});
+    });
+    const bool failing = f.fail(folder.path());
+    show_settings_dialog(module, DialogLanguage::kEnglish);
+    f.undo(folder.path());
+    if (!failing)
+      continue;
+    ++arranged;
+    EXPECT_EQ(read_bytes(folder.path() / "configUIN.ini"), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1)
+        << "no leftover beside the file";
+  }
+  EXPECT_GT(arranged, 0) << "at least one failure can be arranged on every machine";
+}
+
+}  // namespace
+}  // namespace brevant
