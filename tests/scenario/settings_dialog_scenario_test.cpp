@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,10 +14,11 @@
 #include "plugin/module.h"
 #include "tests/support/profile_cases.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 #endif
 
 namespace brevant {
@@ -107,6 +109,10 @@ const Case kCases[] = {
      [](Module& module, const fs::path&) { module.settings().use(kConfigImFile); }},
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SettingsDialog : public testing::TestWithParam<std::tuple<Case, DialogLanguage>> {};
 
 TEST_P(SettingsDialog, PreselectsAndWrites) {
@@ -187,16 +193,52 @@ TEST(SettingsDialogText, CaptionsOfBothDialogsAndTheNotices) {
   EXPECT_TRUE(fs::is_empty(folder.path())) << "a notice writes nothing";
 }
 
+// Whether a file can be opened for writing, or made in `folder`: a failure below that cannot
+// be arranged on this machine (root writes through permissions) is left out.
+bool can_append(const fs::path& file) {
+  return std::ofstream(file, std::ios::app).is_open();
+}
+bool can_create_in(const fs::path& folder) {
+  const bool made = std::ofstream(folder / "probe").is_open();
+  std::error_code ec;
+  fs::remove(folder / "probe", ec);
+  return made;
+}
+
 // A write that fails leaves the old file whole, byte for byte, and is silent.
 TEST(SettingsDialogFailure, AFailingWriteKeepsTheOldFile) {
   struct Failure {
     const char* name;
-    std::function<bool(const fs::path& folder)> fail;  // false: cannot be arranged here
-    std::function<void(const fs::path& folder)> undo;
+    std::function<bool(const fs::path& file)> fail;  // false: cannot be arranged here
+    std::function<void(const fs::path& file)> undo;
   };
   const std::string old = "[config]\r\nlan=cn\r\nconfigpreview=on\r\n";
+#ifdef _WIN32
+  HANDLE held = INVALID_HANDLE_VALUE;
+#endif
   const std::vector<Failure> failures = {
-#ifndef _WIN32
+      {"read-only folder",
+       [](const fs::path& file) {
+         fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+         return !can_create_in(file.parent_path());
+       },
+       [](const fs::path& file) { fs::permissions(file.parent_path(), fs::perms::owner_all); }},
+      {"read-only file",
+       [](const fs::path& file) {
+         fs::permissions(file, fs::perms::owner_read);
+         return !can_append(file);
+       },
+       [](const fs::path& file) {
+         fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+       }},
+#ifdef _WIN32
+      {"file held open by another program",
+       [&](const fs::path& file) {
+         held = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         return held != INVALID_HANDLE_VALUE;
+       },
+       [&](const fs::path&) { CloseHandle(held); }},
+#else
       {"full disk",
        [&](const fs::path&) {
          // Files may not grow beyond the old one's size, as on a full disk.
@@ -208,44 +250,27 @@ TEST(SettingsDialogFailure, AFailingWriteKeepsTheOldFile) {
          rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
          setrlimit(RLIMIT_FSIZE, &limit);
        }},
-      {"read-only folder",
-       [](const fs::path& folder) {
-         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-         return geteuid() != 0;  // root writes anyway
-       },
-       [](const fs::path& folder) { fs::permissions(folder, fs::perms::owner_all); }},
 #endif
-      {"read-only file",
-       [](const fs::path& folder) {
-         fs::permissions(folder / "configUIN.ini", fs::perms::owner_read);
-#ifdef _WIN32
-         return true;
-#else
-         return geteuid() != 0;
-#endif
-       },
-       [](const fs::path& folder) {
-         fs::permissions(folder / "configUIN.ini", fs::perms::owner_read | fs::perms::owner_write);
-       }},
   };
   int arranged = 0;
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
     TempFolder folder;
-    write_bytes(folder.path() / "configUIN.ini", old);
+    const fs::path file = folder.path() / "configUIN.ini";
+    write_bytes(file, old);
     SimServices sim = make_sim_services(from_utf8(folder.path().string()));
     ScriptedUi& ui = *sim.ui;
     Module module(std::move(sim.services));
     ui.answer_dialog([](const DialogChoice&) {
       return std::optional(DialogChoice{kJa, kDouble, kCleared});
     });
-    const bool failing = f.fail(folder.path());
+    const bool failing = f.fail(file);
     show_settings_dialog(module, DialogLanguage::kEnglish);
-    f.undo(folder.path());
+    f.undo(file);
     if (!failing)
       continue;
     ++arranged;
-    EXPECT_EQ(read_bytes(folder.path() / "configUIN.ini"), old);
+    EXPECT_EQ(read_bytes(file), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1)
         << "no leftover beside the file";
   }
