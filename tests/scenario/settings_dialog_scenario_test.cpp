@@ -153,46 +153,6 @@ INSTANTIATE_TEST_SUITE_P(BothDialogs, SettingsDialog,
                                        : "_Frmsetformaten");
                          });
 
-// Every caption of both dialogs, and the notices: Chinese for the one the Chinese page shows.
-TEST(SettingsDialogText, CaptionsOfBothDialogsAndTheNotices) {
-  const SettingsDialogText& cn = settings_dialog_text(DialogLanguage::kChinese);
-  const SettingsDialogText& en = settings_dialog_text(DialogLanguage::kEnglish);
-  const std::vector<Str> want_cn = {u"翻译设置", u"语言设置", u"中英模式", u"中日模式", u"格式设置",
-                                    u"双语发送", u"单语发送", u"预览开启", u"确定",     u"取消"};
-  const std::vector<Str> want_en = {u"Translation seting",
-                                    u"Language",
-                                    u"Chinese-English",
-                                    u"Chinese-Japanese",
-                                    u"Format",
-                                    u"send bilingual",
-                                    u"send monolingual",
-                                    u"open the preview",
-                                    u"ok",
-                                    u"cancel"};
-  auto all = [](const SettingsDialogText& t) {
-    return std::vector<Str>{t.title,        t.language_group, t.english,       t.japanese,
-                            t.format_group, t.double_format,  t.single_format, t.preview,
-                            t.ok,           t.cancel};
-  };
-  EXPECT_EQ(all(cn), want_cn);
-  EXPECT_EQ(all(en), want_en);
-
-  TempFolder folder;
-  SimServices sim = make_sim_services(from_utf8(folder.path().string()));
-  ScriptedUi& ui = *sim.ui;
-  Module module(std::move(sim.services));
-  for (Notice n : {Notice::Frmchangedcn, Notice::Frmchangeden, Notice::Frmlanguage})
-    show_notice(module, n);
-  ASSERT_EQ(ui.notices().size(), 3u);
-  EXPECT_EQ(ui.notices()[0].title, u"温馨提示：");
-  EXPECT_NE(ui.notices()[0].text.find(u"英文"), Str::npos) << "switched to English, in Chinese";
-  EXPECT_EQ(ui.notices()[1].title, u"");
-  EXPECT_NE(ui.notices()[1].text.find(u"Chinese"), Str::npos);
-  EXPECT_EQ(ui.notices()[2].title, u"");
-  EXPECT_NE(ui.notices()[2].text.find(u"cannot"), Str::npos);
-  EXPECT_TRUE(fs::is_empty(folder.path())) << "a notice writes nothing";
-}
-
 // Whether a file can be opened for writing, or made in `folder`: a failure below that cannot
 // be arranged on this machine (root writes through permissions) is left out.
 bool can_append(const fs::path& file) {
