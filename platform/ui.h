@@ -1,12 +1,38 @@
 #pragma once
-// Message boxes and dialogs shown to the user. Windows: Win32 message boxes; Linux: GTK
-// dialogs; tests: scripted answers (platform/sim/scripted_ui.h).
+// Message boxes and dialogs shown to the user. Windows: Win32 message boxes and dialogs built
+// from in-memory templates; Linux: GTK dialogs; tests: scripted answers
+// (platform/sim/scripted_ui.h). Every box is modal over the active window of the thread.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/text.h"
 
 namespace brevant {
+
+// The captions of a settings dialog: the window, a group of two language options, a group of
+// two format options, one check box, and the accept and cancel buttons.
+struct SettingsDialogText {
+  Str title;
+  Str language_group, english, japanese;
+  Str format_group, double_format, single_format;
+  Str preview;
+  Str ok, cancel;
+};
+
+enum class LanguageOption : std::uint8_t { kNone, kEnglish, kJapanese };
+enum class FormatOption : std::uint8_t { kNone, kDouble, kSingle };
+// A check box's states; grey is the third one, which only the program can set.
+enum class CheckState : std::uint8_t { kCleared, kChecked, kGrey };
+
+// The state of a settings dialog's controls. kNone: no option of that group is selected.
+struct DialogChoice {
+  LanguageOption language = LanguageOption::kNone;
+  FormatOption format = FormatOption::kNone;
+  CheckState preview = CheckState::kCleared;
+  bool operator==(const DialogChoice&) const = default;
+};
 
 class Ui {
  public:
@@ -17,10 +43,19 @@ class Ui {
 
   // A modal message with an OK button.
   virtual void show_message(StrView title, StrView text) = 0;
+
+  // A modal settings dialog whose controls start as `initial`. Their state when the user
+  // accepts; nullopt when the user cancels or closes the dialog.
+  virtual std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+                                                          const DialogChoice& initial) = 0;
+
+  // A modal notice that shows `text` and closes when the user clicks the text (or the
+  // window's close button). An empty caption leaves the title bar blank.
+  virtual void show_notice(StrView caption, StrView text) = 0;
 };
 
 #ifdef _WIN32
-// Win32 message boxes, owned by the active window of the calling thread.
+// Win32 message boxes and dialogs, owned by the active window of the calling thread.
 std::unique_ptr<Ui> make_win32_ui();
 #endif
 

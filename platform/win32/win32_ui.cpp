@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/ui.h"
+#include "platform/win32/win32_dialogs.h"
 
 namespace brevant {
 namespace {
@@ -19,6 +20,15 @@ class Win32Ui final : public Ui {
   void show_message(StrView title, StrView text) override {
     const Str t(title), m(text);
     MessageBoxW(GetActiveWindow(), wide(m), wide(t), MB_OK);
+  }
+
+  std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+                                                  const DialogChoice& initial) override {
+    return win32_dialogs::run_settings(GetActiveWindow(), text, initial);
+  }
+
+  void show_notice(StrView caption, StrView text) override {
+    win32_dialogs::run_notice(GetActiveWindow(), caption, text);
   }
 };
 
