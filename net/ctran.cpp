@@ -1,11 +1,13 @@
 #include "net/ctran.h"
 
 #include "net/kqnet.h"
+#include "platform/failure.h"
 
 namespace brevant {
 
 void Ctran::doSome() {
-  try {
+  // A failing step of the completion is skipped; nothing is reported.
+  skip_failure([&] {
     if (cc_ == nullptr || request_ == nullptr || finished_)
       return;
     if (cc_->stopped)
@@ -19,16 +21,16 @@ void Ctran::doSome() {
     finished_ = true;
     const int status = request_->status();
     // Error pages and broken connections are not translations.
-    if (status < 200 || status > 299)
+    if (status < 200 || status > 299) {
+      cc_->d_Failed();
       return;
+    }
     const Str txt = request_->response_text();
     if (TisOK) {
       auto handler = TisOK;
       handler(txt);
     }
-  } catch (...) {
-    // A failing step of the completion is skipped; nothing is reported.
-  }
+  });
 }
 
 }  // namespace brevant

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/failure.h"
 #include "translate/engine_contract.h"
 
 namespace brevant {
@@ -14,6 +15,7 @@ KQNet::KQNet(EventLoop& loop, HttpRequestFactory& http, ServerAddress server)
 
 KQNet::~KQNet() {
   abandon();
+  generation_.reset();
 }
 
 void KQNet::tranit(const Str& Text, const Str& lang, const Str& tranE, const Str& fromwho) {
@@ -23,12 +25,11 @@ void KQNet::tranit(const Str& Text, const Str& lang, const Str& tranE, const Str
   text_ = Text;
   lang_ = lang;
   engine_ = tranE;
-  try {
-    if (tranE != u"yahoo" && tranE != u"hj")
-      return;
-    sendXML(prepare_engine_text(Text), server_code(lang), tranE);
-  } catch (...) {
-    abandon();  // a failed start raises nothing
+  if (tranE != u"yahoo" && tranE != u"hj")
+    return;
+  if (!skip_failure([&] { sendXML(prepare_engine_text(Text), server_code(lang), tranE); })) {
+    abandon();
+    end_later();
   }
 }
 
@@ -59,19 +60,19 @@ void KQNet::sendXML(StrView txt, StrView lan, StrView tranEs) {
 }
 
 void KQNet::abandon() {
+  ++*generation_;
   timeout_.set_enabled(false);
   if (!xmlhttp_ && !d_)
     return;
   std::shared_ptr<HttpRequest> request(std::move(xmlhttp_));
   std::shared_ptr<Ctran> sink(std::move(d_));
   if (request) {
-    try {
+    // Giving up cannot fail visibly; the object is released below all the same.
+    skip_failure([&] {
       request->set_on_ready_state_change(nullptr);
       if (request->ready_state() != HttpRequest::kComplete)
         request->abort();
-    } catch (...) {
-      // Giving up cannot fail visibly; the object is released below all the same.
-    }
+    });
   }
   // This may run inside the request's own callback: release it after the call returns.
   loop_.post([request, sink] {});
@@ -79,22 +80,39 @@ void KQNet::abandon() {
 
 void KQNet::on_timeout() {
   timeout_.set_enabled(false);
-  if (xmlhttp_ && xmlhttp_->ready_state() != HttpRequest::kComplete)
+  if (xmlhttp_ && xmlhttp_->ready_state() != HttpRequest::kComplete) {
     abandon();
+    end_later();
+  }
+}
+
+void KQNet::d_Failed() {
+  timeout_.set_enabled(false);
+  end_later();
+}
+
+void KQNet::end_later() {
+  loop_.post([this, weak = std::weak_ptr<std::uint64_t>(generation_), at = *generation_] {
+    const auto generation = weak.lock();
+    if (!generation || *generation != at || !Ended)
+      return;
+    auto handler = Ended;
+    handler();
+  });
 }
 
 void KQNet::d_TisOK(const Str& txt) {
-  try {
-    timeout_.set_enabled(false);
-    const Str record = answer_record(lang_, text_, txt);
+  timeout_.set_enabled(false);
+  Str record;
+  if (!skip_failure([&] { record = answer_record(lang_, text_, txt); })) {
+    end_later();  // the record could not be built
+    return;
+  }
+  if (TisOK) {
     const Str tranlan = lang_;
     const Str who = requester_;
-    if (TisOK) {
-      auto handler = TisOK;
-      handler(record, tranlan, who);
-    }
-  } catch (...) {
-    // Nothing is reported when the record cannot be built.
+    auto handler = TisOK;
+    handler(record, tranlan, who);
   }
 }
 

@@ -3,6 +3,7 @@
 // answer record as `TisOK`. A translator owns one per engine.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -43,9 +44,17 @@ class KQNet {
   bool stopped = false;
   // (answer record, unmapped language code, requester)
   std::function<void(const Str& record, const Str& tranlan, const Str& Who)> TisOK;
+  // Raised once, after the call that caused it has returned, when the current request ends
+  // without an answer record: it could not be started, the server answered with an error or
+  // the connection broke, or it timed out. A request given up by tranit or abandon raises
+  // nothing.
+  std::function<void()> Ended;
+  // Called by the sink when its request completed without a usable answer.
+  void d_Failed();
 
  private:
   void on_timeout();
+  void end_later();
 
   EventLoop& loop_;
   HttpRequestFactory& http_;
@@ -57,6 +66,9 @@ class KQNet {
   Str engine_;
   Str requester_;
   Timer timeout_;
+  // Counts requests started and given up, so that a late report of an old one is dropped.
+  // Shared with the posted reports, which the control may not outlive.
+  std::shared_ptr<std::uint64_t> generation_ = std::make_shared<std::uint64_t>(0);
 };
 
 }  // namespace brevant

@@ -16,6 +16,8 @@ KQTran::KQTran(EventLoop& loop, HttpRequestFactory& http, ServerAddress server)
   Yahoo.TisOK = [this](const Str& record, const Str& lang, const Str&) {
     engine_TisOK(true, record, lang);
   };
+  HJ.Ended = [this] { engine_done(false); };
+  Yahoo.Ended = [this] { engine_done(true); };
 }
 
 void KQTran::tranit(const Str& main_lan, const Str& text, const Str& tag) {
@@ -48,6 +50,9 @@ void KQTran::tranit(const Str& main_lan, const Str& text, const Str& tag) {
   }
   Text = text;
   job_flag_ = tag;
+  busy_ = true;
+  hj_done_ = false;
+  yahoo_done_ = false;
   Timerhj.set_interval(1);
   TimerYahoo.set_interval(1000);
   Timerhj.set_enabled(true);
@@ -73,10 +78,11 @@ void KQTran::engine_TisOK(bool from_yahoo, const Str& record_in, const Str& lang
   record = replace_all(record, u"9kocnsns", u"");
   record = replace_all(record, u"%20", u" ");
   const std::vector<Str> parts = split(record, u"<brbr>");
+  const auto reject = [&] { engine_done(from_yahoo); };
   if (parts.size() < 2)
-    return;
+    return reject();
   if (Trim(parts[1]).empty())
-    return;
+    return reject();
   Str translation = parts[1];
   if (lang == u"EZ")
     translation = replace_all(translation, u"?", u"");
@@ -84,11 +90,11 @@ void KQTran::engine_TisOK(bool from_yahoo, const Str& record_in, const Str& lang
   if (from_yahoo) {
     const Str unbraced = replace_all(replace_all(trantext, u"{", u""), u"}", u"");
     if (Trim(unbraced).empty())
-      return;
+      return reject();
     if (contains(unbraced, u"href"))
-      return;
+      return reject();
     if (contains(trantext, u"<h1>") || contains(trantext, u"<>") || trantext.empty())
-      return;
+      return reject();
   }
   if (from_yahoo) {
     HJ.stopped = true;
@@ -97,7 +103,23 @@ void KQTran::engine_TisOK(bool from_yahoo, const Str& record_in, const Str& lang
     Yahoo.stopped = true;
     TimerYahoo.set_enabled(false);
   }
+  busy_ = false;
   raise(trantext, job_flag_, Trim(parts[0]));
+}
+
+// One engine is out of the running; when both are, the translation ends without an answer.
+void KQTran::engine_done(bool yahoo) {
+  if (!busy_)
+    return;
+  (yahoo ? yahoo_done_ : hj_done_) = true;
+  if (!hj_done_ || !yahoo_done_)
+    return;
+  busy_ = false;
+  if (TisNone) {
+    const Str tag = job_flag_;
+    auto handler = TisNone;
+    handler(tag);
+  }
 }
 
 void KQTran::raise(const Str& trantext, const Str& tag, const Str& yuanwen) {

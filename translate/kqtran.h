@@ -27,6 +27,12 @@ class KQTran {
   // per tranit.
   std::function<void(const Str& trantext, const Str& flag, const Str& YuanWen)> TisOK;
 
+  // Raised once when a translation ends without an accepted answer: both engines have failed,
+  // timed out or answered with nothing acceptable. (flag of that translation)
+  std::function<void(const Str& flag)> TisNone;
+  // A translation is under way: engines asked or about to be asked, no answer accepted yet.
+  bool busy() const { return busy_; }
+
   // State of the current translation.
   Str Text;
   Str LangCode;
@@ -43,9 +49,13 @@ class KQTran {
   void TimerYahoo_Timer();
   void engine_TisOK(bool from_yahoo, const Str& record, const Str& lang);
   void raise(const Str& trantext, const Str& tag, const Str& yuanwen);
+  void engine_done(bool yahoo);
 
   // The flag of the translation the engines are working on; `flag` is that of the last call.
   Str job_flag_;
+  bool busy_ = false;
+  bool hj_done_ = false;
+  bool yahoo_done_ = false;
 };
 
 }  // namespace brevant

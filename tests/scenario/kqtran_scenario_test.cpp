@@ -216,17 +216,36 @@ TEST_F(KQTranTest, TextInSpacedBracesCountsAsTranslated) {
   EXPECT_EQ(results[2].trantext, u("[ ni hao ]"));
 }
 
-TEST_F(KQTranTest, NoAnswerFromEitherEngineRaisesNothing) {
-  const ScriptedReply failures[] = {ScriptedReply::refused(5), ScriptedReply::reset(300),
-                                    ScriptedReply::answer(u("Bad Gateway"), 5, 502),
-                                    ScriptedReply::never()};
-  for (const ScriptedReply& failure : failures) {
-    reply(failure);
-    reply(failure);
+// No accepted answer: TisOK never comes, and TisNone comes once, when the second of the two
+// engines is out of the running (the translator is busy until then).
+TEST_F(KQTranTest, NoAnswerFromEitherEngineRaisesNothingButTheEnd) {
+  struct Case {
+    ScriptedReply failure;
+    long ends_at_ms;
+  };
+  const Case cases[] = {
+      {ScriptedReply::refused(5), 1005},
+      {ScriptedReply::reset(300), 1300},
+      {ScriptedReply::answer(u("Bad Gateway"), 5, 502), 1005},
+      {ScriptedReply::never(), 1000 + KQNet::kRequestTimeoutMs},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<Str, long>> ends;
+    tran.TisNone = [&](const Str& flag) {
+      ends.push_back({flag, static_cast<long>(server.clock.now().count())});
+    };
+    const auto start = server.clock.now().count();
+    reply(c.failure);
+    reply(c.failure);
     tran.tranit(u("en"), u("hello"), u("f"));
+    EXPECT_TRUE(tran.busy());
     server.clock.advance(milliseconds(40000));
     EXPECT_EQ(sent(), 2u);
     EXPECT_TRUE(results.empty());
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].first, u("f"));
+    EXPECT_EQ(ends[0].second - start, c.ends_at_ms);
+    EXPECT_FALSE(tran.busy());
     for (const auto& r : server.http.requests()) {
       EXPECT_TRUE(r->completed || r->aborted) << "nothing holds a connection forever";
     }
