@@ -332,6 +332,14 @@ void frmChat::pushmsg_to_web(const Str& p_msg) {
   run_script(script_line(u"PushMsg", args));
 }
 
+void frmChat::push_incoming(const Str& source, const Str& translation, const Str& sender) {
+  const Str shown = replace_all(quote_tokens(source), u"?", u"\uFF1F");
+  const Str translated = quote_tokens(replace_all(replace_all(translation, u"[", u""), u"]", u""));
+  const Str args[] = {
+      shown, translated, u"false", u"Pclose", ShowFormat, strip_site_prefixes(sender), u"true"};
+  run_script(script_line(u"PushMsg", args));
+}
+
 void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag) {
   Str translation = Trim(replace_all(replace_all(yiwen, u"[", u""), u"]", u""));
   Str source = replace_all(quote_tokens(YuanWen), u"?", u"\uFF1F");

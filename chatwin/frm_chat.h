@@ -97,6 +97,11 @@ class frmChat {
   // Script calls into the page; a page that is not loaded takes none of them.
   void InitWeb();
   void pushmsg_to_web(const Str& p_msg);
+  // An incoming message already in its three parts: the text as the contact wrote it, its
+  // translation (brackets and all, or kNoTranslation's word) and the sender's ID. The
+  // coordinator uses this, so that a "[" or a line break in the contact's own text cannot split
+  // the message wrongly.
+  void push_incoming(const Str& source, const Str& translation, const Str& sender);
   void send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag);
   void web_set_foucs();
 

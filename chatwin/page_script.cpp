@@ -43,6 +43,13 @@ Str strip_site_prefixes(StrView id) {
   return s;
 }
 
+Str contact_short(StrView id) {
+  Str s(id);
+  for (StrView prefix : {u"cnquorin", u"cnvetmar", u"quillnet"})
+    s = replace_all(s, prefix, u"");
+  return s;
+}
+
 Str script_string(StrView text) {
   Str out;
   out.reserve(text.size() + 2);

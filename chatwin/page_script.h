@@ -22,6 +22,9 @@ Str quote_tokens(StrView text);
 // ID, each everywhere, in that order.
 Str strip_site_prefixes(StrView id);
 
+// The first three only ("cnpelsod" stays): the contact part of a host chat window's title.
+Str contact_short(StrView id);
+
 // A script string literal in single quotes that reads back exactly as `text`, whatever it
 // holds: backslash, both quotes, CR, LF, U+2028, U+2029, other control characters and lone
 // surrogates are escaped, and "<" too, so that no argument can end a string, a line or a

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/desktop.h"
 #include "plugin/module.h"
 #include "plugin/sdk.h"
 
@@ -32,9 +33,47 @@ class VbImportantPlugin final : public sdk::PluginItem {
 class VbBottomPlugin final : public sdk::PluginItem {};
 class VbMainMenuPlugin final : public sdk::PluginItem {};
 
-// The chat-window items accept every call until their chat-window logic arrives.
-class VbImChatMainPlugin final : public sdk::PluginItem {};
-class VbImChatInputPlugin final : public sdk::PluginItem {};
+// The main item of a chat window: walks its slot and follows the contact tabs.
+class VbImChatMainPlugin final : public sdk::PluginItem {
+ public:
+  explicit VbImChatMainPlugin(Module& module) : module_(module) {}
+
+  void OnCreate(std::shared_ptr<sdk::Object> pslot, std::int32_t hParentWnd,
+                std::int32_t lCookie) override;
+  void OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Object> pParam) override;
+
+ private:
+  Module& module_;
+};
+
+// The input-area item of a chat window: owns the chat's companion window and switches its
+// translation on and off.
+class VbImChatInputPlugin final : public sdk::PluginItem {
+ public:
+  explicit VbImChatInputPlugin(Module& module) : module_(module) {}
+
+  void OnCreate(std::shared_ptr<sdk::Object> pslot, std::int32_t hParentWnd,
+                std::int32_t lCookie) override;
+  void OnDestroy() override;
+  void OnClick() override;
+
+  Hwnd TopWnd = 0;
+  Str Contact;
+  // The entry of ChatWins that this item created (0 before OnCreate).
+  std::int32_t window_index() const { return index_; }
+
+ private:
+  Module& module_;
+  std::int32_t index_ = 0;
+};
+
+// The slot walk of both chat-window items. `main_item`: the main item's walk (its container's
+// own slot tells whether tabs are off); otherwise the input item's.
+void slot_walk(Module& module, const std::shared_ptr<sdk::Object>& slot, std::int32_t lCookie,
+               bool main_item);
+
+inline constexpr char16_t kTabChangingMissing[] = u"NOTIFY_CONTACT_TAB_CHANGING param is nothing";
+inline constexpr char16_t kTabChangedMissing[] = u"NOTIFY_CONTACT_TAB_CHANGED param is nothing";
 
 // The title and questions of the important item's dialogue.
 inline constexpr char16_t kImportantTitle[] = u"vb brevant";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "chatwin/frm_chat.h"
+#include "translate/frmmain.h"
 
 namespace brevant {
 namespace {
@@ -21,9 +22,16 @@ Module::Module(Services services)
     : services_(checked(std::move(services))),
       settings_(*services_.profile, *services_.code_page, services_.plugin_folder) {}
 
-// The windows go before the services they use.
+// The coordinator and the windows go before the services they use.
 Module::~Module() {
+  coordinator_.reset();
   ChatWins.clear();
+}
+
+Frmmain& Module::coordinator() {
+  if (!coordinator_)
+    coordinator_ = std::make_unique<Frmmain>(*this);
+  return *coordinator_;
 }
 
 frmChat* Module::ChatWin(std::int32_t index) {

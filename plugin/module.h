@@ -13,6 +13,7 @@
 
 namespace brevant {
 
+class Frmmain;
 class frmChat;
 
 class Module {
@@ -58,9 +59,15 @@ class Module {
   Str ContactShort;
   Str SendLan;
 
+  // The hidden coordinator, created on first use (its creation resets the window list, the tab
+  // state and the receive turn).
+  Frmmain& coordinator();
+  bool has_coordinator() const { return coordinator_ != nullptr; }
+
  private:
   Services services_;
   Settings settings_;
+  std::unique_ptr<Frmmain> coordinator_;
 };
 
 }  // namespace brevant

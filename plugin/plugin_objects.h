@@ -22,6 +22,11 @@ class VbBrevant final : public sdk::Plugin {
   void checkinputweb(Str& inputval);
 
  private:
+  void login();
+  void chat_message(const std::shared_ptr<sdk::Object>& pParam);
+  void plain(const Str& original);
+  void bracketed();
+
   Module& module_;
 };
 

@@ -22,6 +22,8 @@
   var kMaxMessages = 400;
   // After this long without an answer a pending text is shown as not translated.
   var kPendingTimeoutMs = 45000;
+  // The translation of an incoming message for which no translation came back.
+  var kNoTranslation = '9konotran';
 
   var state = {
     lan: 'english', // "english" or "japaness"
@@ -531,7 +533,14 @@
     var tr = trimText(stripMarkup(decodeTokens(translation)));
     var who = decodeTokens(name);
     if (own !== 'true') {
-      addToConversation(buildMessage(false, trimText(src), tr, trimText(who), format));
+      // The native side's word for "no engine answered": the message is shown untranslated.
+      var none = trimText(str(translation)) === kNoTranslation;
+      var incoming = buildMessage(false, trimText(src), none ? '' : tr, trimText(who), format);
+      if (none) {
+        setClass(incoming, 'failed', true);
+        incoming.getElementsByTagName('div')[0].appendChild(element('span', 'state', t('failed')));
+      }
+      addToConversation(incoming);
       return;
     }
     var entry = takePending(src);

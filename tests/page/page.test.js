@@ -255,6 +255,14 @@ for (const info of pages) {
         assert.deepEqual(m, { own: false, pending: false, failed: false, who: 'bob', tag: null, src: 'How are you？', tr: '你好吗？' });
       });
 
+      it('marks an incoming message whose translation never came back', async () => {
+        await page.evaluate(() => window.PushMsg('See you at 8', '9konotran', 'false', 'Pclose', 'Single', 'bob', 'true'));
+        const [m] = await conversation(page);
+        const failed = await page.evaluate(() => document.body.getAttribute('data-t-failed'));
+        assert.deepEqual(m, { own: false, pending: false, failed: true, who: 'bob', tag: null, src: 'See you at 8', tr: null });
+        assert.equal(await page.evaluate(() => document.querySelector('#messages .msg .state').textContent), failed);
+      });
+
       const ownCases = [
         { format: 'Single', preview: 'Pclose', flag: 'true', tag: null },
         { format: 'Double', preview: 'Pclose', flag: 'true', tag: 'double' },

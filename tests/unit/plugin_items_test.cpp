@@ -137,8 +137,6 @@ TEST(PluginItems, AcceptEveryOperation) {
   std::vector<std::unique_ptr<sdk::PluginItem>> items;
   items.push_back(std::make_unique<VbBottomPlugin>());
   items.push_back(std::make_unique<VbMainMenuPlugin>());
-  items.push_back(std::make_unique<VbImChatMainPlugin>());
-  items.push_back(std::make_unique<VbImChatInputPlugin>());
   for (auto& item : items) {
     item->OnCreate(slot, 1, 2);
     item->OnNotify(0, nullptr);
