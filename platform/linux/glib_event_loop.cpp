@@ -4,7 +4,32 @@
 
 #include <glib.h>
 
+#include <algorithm>
+
 namespace brevant {
+namespace {
+
+// Windows runs no timer sooner than 10 ms after it was set (the placement timers ask for 1 ms),
+// and runs timers on its clock tick, 64 times a second. The same here: timers fall due on a
+// 1/64 s grid of the monotonic clock, so that the timers of many windows share one wake-up
+// instead of waking the process each.
+constexpr gint64 kTimerMinimumUs = 10'000;
+constexpr gint64 kTimerGridUs = 15'625;
+
+gboolean dispatch_timer(GSource*, GSourceFunc callback, gpointer data) {
+  return callback ? callback(data) : G_SOURCE_REMOVE;
+}
+
+GSourceFuncs timer_funcs = {nullptr, nullptr, &dispatch_timer, nullptr, nullptr, nullptr};
+
+GSource* timer_source(gint64 delay_ms) {
+  const gint64 wanted = g_get_monotonic_time() + std::max<gint64>(delay_ms * 1000, kTimerMinimumUs);
+  GSource* source = g_source_new(&timer_funcs, sizeof(GSource));
+  g_source_set_ready_time(source, (wanted + kTimerGridUs - 1) / kTimerGridUs * kTimerGridUs);
+  return source;
+}
+
+}  // namespace
 
 struct GlibEventLoop::Pending {
   GlibEventLoop* loop;
@@ -31,7 +56,7 @@ GlibEventLoop::~GlibEventLoop() {
 EventLoop::TaskId GlibEventLoop::call_later(std::chrono::milliseconds delay, Task task) {
   const TaskId id = next_id_++;
   const auto ms = delay.count() < 0 ? 0 : delay.count();
-  GSource* source = ms == 0 ? g_idle_source_new() : g_timeout_source_new(static_cast<guint>(ms));
+  GSource* source = ms == 0 ? g_idle_source_new() : timer_source(ms);
   // Timers and completions share one priority so that they run in due order.
   g_source_set_priority(source, G_PRIORITY_DEFAULT);
   auto* p = new Pending{this, id, std::move(task), source};

@@ -39,6 +39,11 @@ class GtkForm final : public Form {
     g_signal_connect(window_, "destroy", G_CALLBACK(&GtkForm::on_destroy), this);
     hwnd_ = desktop.register_widget(window_, kSimFormClass, u"");
     desktop.forms_.insert(this);
+    // A click into the form lands in the browser view that fills it.
+    desktop.set_handler(hwnd_, [this](const SimMessage& m) {
+      if (m.message == kWmLButtonDown && !closed_)
+        browser_.focus();
+    });
   }
   ~GtkForm() override { close(); }
   GtkForm(const GtkForm&) = delete;
