@@ -1,11 +1,398 @@
 #include "chatwin/frm_chat.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "chatwin/page_script.h"
+#include "config/settings.h"
+#include "platform/failure.h"
+#include "platform/path.h"
 #include "plugin/module.h"
 
 namespace brevant {
+namespace {
 
-frmChat::frmChat(Module&) {}
+// Pixels times a twips factor, kept inside the integer range whatever a window reports.
+int twips(std::int64_t value) {
+  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
+
+// Element `i` of a split, or "" when the text has fewer parts.
+Str part(const std::vector<Str>& parts, std::size_t i) {
+  return i < parts.size() ? parts[i] : Str();
+}
+
+}  // namespace
+
+struct frmChat::Command {
+  const char16_t* word;
+  void (frmChat::*run)(const std::vector<Str>& args);
+};
+
+// The page's command words, compared exactly and in this order.
+const std::vector<frmChat::Command>& frmChat::commands() {
+  static const std::vector<Command> table = {
+      {u"WebOk", &frmChat::WebOk},
+  };
+  return table;
+}
+
+frmChat::frmChat(Module& module)
+    : TimerPos(module.loop(), 1),
+      setalwinpre(module.loop(), 10),
+      setWinpre(module.loop(), 10),
+      set_foucs(module.loop(), 50),
+      module_(module) {
+  TimerPos.on_tick([this] { TimerPos_Timer(); });
+  setalwinpre.on_tick([this] { setalwinpre_Timer(); });
+  setWinpre.on_tick([this] { setWinpre_Timer(); });
+  set_foucs.on_tick([this] { set_foucs_Timer(); });
+  skip_failure([&] { form_ = module_.desktop().create_form(); });
+  if (form_) {
+    form_->browser().on_before_navigate(
+        [this](const Str& url) { ChatBrowser_BeforeNavigate2(url); });
+  }
+  Form_Load();
+}
 
 frmChat::~frmChat() = default;
+
+Hwnd frmChat::hwnd() const {
+  return form_ && !form_->closed() ? form_->hwnd() : 0;
+}
+
+bool frmChat::page_ready() const {
+  return form_ && !form_->closed();
+}
+
+void frmChat::Form_Load() {
+  PreviewToggle = u"true";
+  TranOn = false;
+  WinIndex = module_.ChatWinCount;
+  SetOwner(hwnd(), 0);
+  RefocusDone = false;
+  RaiseDone = false;
+  ShowOn = false;
+  IsLive = true;
+  StartFlag = u"false";
+  Str lan;
+  skip_failure(
+      [&] { lan = module_.settings().use(kConfigUinFile).GetValue(kConfigSection, kKeyLan); });
+  const char16_t* page = nullptr;
+  if (lan == u"cn") {
+    page = kChinesePage;
+    PageLan = u"chinese";
+  } else if (lan == u"en") {
+    page = kEnglishPage;
+    PageLan = u"english";
+  }
+  if (page && form_) {
+    const Str path = join_path(module_.settings().plugin_folder(), page);
+    skip_failure([&] { page_url_ = form_->browser().navigate_file(path); });
+  }
+  TimerPos.set_enabled(true);
+}
+
+void frmChat::frminit() {
+  ChatSection = brevant::ChatSection(module_.MainUin, ContactId);
+  CIniFile* ini = nullptr;
+  skip_failure([&] { ini = &module_.settings().use(kConfigUinFile); });
+  if (!ini)
+    return;
+  auto read = [&](StrView section, StrView key) {
+    Str value;
+    skip_failure([&] { value = ini->GetValue(section, key); });
+    return value;
+  };
+
+  const Str mainlan = read(ChatSection, kKeyMainLan);
+  const Str shuangdan = read(ChatSection, kKeyShuangdan);
+  const Str preview = read(ChatSection, kKeyPreview);
+  if (!mainlan.empty()) {
+    UseDefaultLan = false;
+    if (mainlan == u"ja")
+      ForeignLan = u"japaness";
+    else if (mainlan == u"en")
+      ForeignLan = u"english";
+  }
+  if (shuangdan == u"dan")
+    ShowFormat = u"Single";
+  else if (shuangdan == u"shuang")
+    ShowFormat = u"Double";
+  if (preview == u"on")
+    PreviewMode = u"Popen";
+  else if (preview == u"off")
+    PreviewMode = u"Pclose";
+
+  // A per-chat word, even one the reader does not know, keeps the global default out.
+  if (mainlan.empty()) {
+    UseDefaultLan = true;
+    const Str v = read(kConfigSection, kKeyConfigLan);
+    if (v == u"en")
+      ForeignLan = u"english";
+    else if (v == u"ja")
+      ForeignLan = u"japaness";
+  }
+  if (shuangdan.empty()) {
+    const Str v = read(kConfigSection, kKeyConfigFormat);
+    if (v == u"double")
+      ShowFormat = u"Double";
+    else if (v == u"single")
+      ShowFormat = u"Single";
+  }
+  if (preview.empty()) {
+    const Str v = read(kConfigSection, kKeyConfigPreview);
+    if (v == u"off")
+      PreviewMode = u"Pclose";
+    else if (v == u"on")
+      PreviewMode = u"Popen";
+  }
+}
+
+std::int32_t frmChat::SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner) {
+  Desktop& d = module_.desktop();
+  const std::int32_t previous = d.SetWindowLongA(hWndToUse, kGwlHwndParent, hWndOfOwner);
+  d.SetWindowLongA(hWndToUse, kGwlExStyle, kWsExToolWindow);
+  return previous;
+}
+
+// ------------------------------------------------------------------ placement
+
+void frmChat::TimerPos_Timer() {
+  if (ShowState != 1 && ShowState != 2)
+    return;
+  if (!IsLive) {
+    unload();
+    return;
+  }
+  Desktop& d = module_.desktop();
+  Rect r;
+  if (d.GetWindowRect(HostWnd, r))
+    HostRect_ = r;
+  const std::int64_t tx = d.TwipsPerPixelX();
+  const std::int64_t ty = d.TwipsPerPixelY();
+
+  if (ShowState == 2) {
+    place(twips((HostRect_.right - kCollapsedInset) * tx),
+          twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
+    return;
+  }
+
+  const int left = twips(HostRect_.right * tx);
+  const int top = twips(HostRect_.top * ty + kBelowHostTop);
+  const int height = twips(std::int64_t(HostRect_.bottom - HostRect_.top) * ty - kBelowHostTop);
+  if (height < 0) {
+    place(left, top, kShortHostWidth, 0);
+  } else {
+    place(left, top, kDockedWidth, height);
+  }
+
+  // A: the host became active: raise the companion beside it, once.
+  const Hwnd foreground = d.GetForegroundWindow();
+  if (HostWnd != 0 && foreground == HostWnd && !setWinpre.enabled()) {
+    HostActive = true;
+    setalwinpre.set_enabled(true);
+  } else {
+    HostActive = false;
+    setalwinpre.set_enabled(false);
+    RaiseDone = false;
+  }
+  // B: the companion became active: hand the foreground back, once. The wait lets the click
+  // that activated it land first; it only pays off when the give-back will run.
+  const Hwnd self = hwnd();
+  if (self != 0 && foreground == self && !setalwinpre.enabled()) {
+    if (!RefocusDone && !setWinpre.enabled()) {
+      d.Sleep(kGiveBackWait);
+      setWinpre.set_enabled(true);
+    }
+  } else {
+    RefocusDone = false;
+    setWinpre.set_enabled(false);
+  }
+}
+
+void frmChat::place(int left, int top, int width, int height) {
+  if (!page_ready())
+    return;
+  Desktop& d = module_.desktop();
+  const Hwnd self = form_->hwnd();
+  Rect now;
+  const bool unchanged = placed_ && placed_twips_[0] == left && placed_twips_[1] == top &&
+                         placed_twips_[2] == width && placed_twips_[3] == height &&
+                         d.GetWindowRect(self, now) && now == placed_pixels_;
+  if (unchanged)
+    return;
+  skip_failure([&] { form_->move(left, top, width, height); });
+  skip_failure([&] { form_->refit_browser(); });
+  placed_ = true;
+  placed_twips_[0] = left;
+  placed_twips_[1] = top;
+  placed_twips_[2] = width;
+  placed_twips_[3] = height;
+  if (!d.GetWindowRect(self, placed_pixels_))
+    placed_ = false;
+}
+
+void frmChat::setalwinpre_Timer() {
+  if (!RaiseDone) {
+    Desktop& d = module_.desktop();
+    const Hwnd self = hwnd();
+    d.SetForegroundWindow(self);
+    d.SetForegroundWindow(self);
+    d.SetForegroundWindow(HostWnd);
+    RaiseDone = true;
+  }
+  setalwinpre.set_enabled(false);
+}
+
+void frmChat::setWinpre_Timer() {
+  if (!RefocusDone) {
+    Desktop& d = module_.desktop();
+    d.SetForegroundWindow(hwnd());
+    d.SetForegroundWindow(HostWnd);
+    web_set_foucs();
+    RefocusDone = true;
+  }
+  setWinpre.set_enabled(false);
+}
+
+void frmChat::set_foucs_Timer() {
+  web_set_foucs();
+  set_foucs.set_enabled(false);
+}
+
+void frmChat::Form_Resize() {
+  if (ShowState == 1 && page_ready())
+    skip_failure([&] { form_->refit_browser(); });
+}
+
+void frmChat::opener() {
+  Stopped_ = false;
+  ShowState = 1;
+  Form_Resize();
+}
+
+void frmChat::stopr() {
+  ShowState = 0;
+  Stopped_ = true;
+  Form_Resize();
+}
+
+void frmChat::focuswin() {
+  Desktop& d = module_.desktop();
+  const Hwnd self = hwnd();
+  d.PostMessageA(self, kWmLButtonDown, 0, kClickAt2x2);
+  d.PostMessageA(self, kWmLButtonUp, 0, kClickAt2x2);
+  web_set_foucs();
+}
+
+void frmChat::unload() {
+  if (unloaded_)
+    return;
+  unloaded_ = true;
+  IsLive = false;
+  TimerPos.set_enabled(false);
+  setalwinpre.set_enabled(false);
+  setWinpre.set_enabled(false);
+  set_foucs.set_enabled(false);
+  if (form_)
+    skip_failure([&] { form_->close(); });
+}
+
+// ------------------------------------------------------------------ page script calls
+
+void frmChat::run_script(const Str& line) {
+  if (page_ready())
+    skip_failure([&] { form_->browser().exec_script(line); });
+}
+
+void frmChat::InitWeb() {
+  const Str args[] = {StartFlag, PreviewMode, ShowFormat, PageExtra, ForeignLan};
+  run_script(script_line(u"init_web", args));
+}
+
+void frmChat::pushmsg_to_web(const Str& p_msg) {
+  Str source, translation, sender;
+  if (contains(p_msg, u"[")) {
+    const std::vector<Str> parts = split(p_msg, u"[");
+    source = replace_all(Trim(part(parts, 0)), u"\r\n", u"");
+    translation = replace_all(part(parts, 1), u"]", u"");
+    sender = part(parts, 2);
+  } else {
+    const std::vector<Str> parts = split(p_msg, u"\r\n");
+    source = Trim(part(parts, 0));
+    translation = Trim(part(parts, 1));
+    sender = part(parts, 2);
+  }
+  sender = strip_site_prefixes(replace_all(sender, u"9kovera]", u""));
+  source = replace_all(replace_all(quote_tokens(source), u"?", u"\uFF1F"), u"%20", u" ");
+  translation = quote_tokens(replace_all(translation, u"%20", u" "));
+  const Str args[] = {source, translation, u"false", u"Pclose", ShowFormat, sender, u"true"};
+  run_script(script_line(u"PushMsg", args));
+}
+
+void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag) {
+  Str translation = Trim(replace_all(replace_all(yiwen, u"[", u""), u"]", u""));
+  Str source = replace_all(quote_tokens(YuanWen), u"?", u"\uFF1F");
+  translation = quote_tokens(translation);
+  const Str args[] = {Trim(source), Trim(translation),         u"true",      PreviewMode,
+                      ShowFormat,   strip_site_prefixes(flag), PreviewToggle};
+  run_script(script_line(u"PushMsg", args));
+}
+
+void frmChat::web_set_foucs() {
+  run_script(u"bfocus()");
+}
+
+// ------------------------------------------------------------------ the host's Send button
+
+Hwnd frmChat::find_send_button(Hwnd frame) {
+  Desktop& d = module_.desktop();
+  Hwnd button = d.FindWindowExA(frame, 0, kHostButtonClass, kSendChinese);
+  if (button == 0)
+    button = d.FindWindowExA(frame, 0, kHostButtonClass, kSendEnglish);
+  return button;
+}
+
+// Only this companion's own chat: pressing Send in whichever chat the system lists first would
+// send another conversation's draft to another person.
+void frmChat::getreg() {
+  Desktop& d = module_.desktop();
+  if (HostWnd == 0)
+    return;
+  const Str title = d.GetWindowTextA(HostWnd, 800);
+  Hwnd button = find_send_button(HostWnd);
+  if (button == 0 && !title.empty()) {
+    const Hwnd frame = d.FindWindowA(kHostFrameClass, title);
+    if (frame != 0 && frame != HostWnd)
+      button = find_send_button(frame);
+  }
+  if (button == 0)
+    return;
+  d.PostMessageA(button, kWmLButtonDown, 0, kClickAt2x2);
+  d.PostMessageA(button, kWmLButtonUp, 0, kClickAt2x2);
+}
+
+// ------------------------------------------------------------------ commands from the page
+
+void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
+  skip_failure([&] {
+    const std::optional<PageCommand> command = parse_page_command(url, page_url_);
+    if (!command)
+      return;
+    for (const Command& c : commands()) {
+      if (command->word == c.word) {
+        (this->*c.run)(command->args);
+        return;
+      }
+    }
+  });
+}
+
+void frmChat::WebOk(const std::vector<Str>&) {
+  ShowOn = true;
+  InitWeb();
+}
 
 }  // namespace brevant

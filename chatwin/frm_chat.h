@@ -2,9 +2,13 @@
 // frmChat, the companion window beside one host chat window: its fields, its placement timer
 // and foreground juggling, the script calls into its page, the commands from the page, and the
 // pressing of the host's Send button.
+//
+// The coordinator and the chat items call into a companion; a companion reaches them only
+// through the Module (and, for what it hands on, through chatwin/companion_coordinator.h).
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/browser.h"
 #include "platform/desktop.h"
@@ -16,8 +20,32 @@ namespace brevant {
 
 class Module;
 
+// Placement in twips: the companion starts this far below the host's top edge, and is this
+// wide beside a host of normal height or a host shorter than the offset.
+inline constexpr int kBelowHostTop = 630;
+inline constexpr int kDockedWidth = 4930;
+inline constexpr int kShortHostWidth = 4920;
+// Collapsed: a 1 × 1 twips window this many pixels left of the host's right edge and above
+// its top edge.
+inline constexpr int kCollapsedInset = 50;
+inline constexpr int kCollapsedSize = 1;
+// How long the give-back step lets the click into the companion settle, blocking (ms).
+inline constexpr int kGiveBackWait = 50;
+
+// The page files, relative to the plug-in folder.
+inline constexpr char16_t kChinesePage[] = u"\\IO11\\IO.htm";
+inline constexpr char16_t kEnglishPage[] = u"\\IOEN\\IO.htm";
+
+// The host's chat windows and Send buttons as the host names them.
+inline constexpr char16_t kHostFrameClass[] = u"StandardFrame";
+inline constexpr char16_t kHostButtonClass[] = u"StandardButton";
+inline constexpr char16_t kSendChinese[] = u"发送";
+inline constexpr char16_t kSendEnglish[] = u"Send";
+
 class frmChat {
  public:
+  // Creates the form and runs Form_Load. The creator has already counted this window in
+  // ChatWinCount (it becomes entry ChatWinCount of ChatWins).
   explicit frmChat(Module& module);
   ~frmChat();
   frmChat(const frmChat&) = delete;
@@ -47,6 +75,77 @@ class frmChat {
   Hwnd HostTopWnd = 0;
   Hwnd HostWnd = 0;
   Hwnd InputWnd = 0;
+
+  // The form's timers. Every one but TimerPos disables itself when it has run; the
+  // coordinator enables set_foucs after a send.
+  Timer TimerPos;     // 1 ms: the placement tick
+  Timer setalwinpre;  // 10 ms: raise the companion when the host becomes active
+  Timer setWinpre;    // 10 ms: hand the foreground back when the companion becomes active
+  Timer set_foucs;    // 50 ms: focus the page input once
+
+  void Form_Load();
+  // Reads this chat's settings: its own section first, the global defaults where it has none.
+  void frminit();
+  // Sets the owner of `hWndToUse` and makes it a plain tool window; returns the old owner.
+  std::int32_t SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner);
+  void Form_Resize();
+  void opener();
+  void stopr();
+  // Clicks into the companion and focuses the page input.
+  void focuswin();
+
+  // Script calls into the page; a page that is not loaded takes none of them.
+  void InitWeb();
+  void pushmsg_to_web(const Str& p_msg);
+  void send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag);
+  void web_set_foucs();
+
+  // Presses the Send button of this companion's own host chat window.
+  void getreg();
+
+  // Every navigation of the page; commands come only from within the page Form_Load loaded.
+  void ChatBrowser_BeforeNavigate2(const Str& url);
+
+  // Closes the window: it is no longer live, its timers stop and its form goes.
+  void unload();
+
+  // The window and form (nullptr when the platform could not make one, or after unload).
+  Hwnd hwnd() const;
+  Form* form() { return form_.get(); }
+  bool unloaded() const { return unloaded_; }
+  // The URL of the page that Form_Load loaded, empty when none.
+  const Str& page_url() const { return page_url_; }
+  bool Stopped() const { return Stopped_; }
+  const Rect& HostRect() const { return HostRect_; }
+
+ private:
+  struct Command;
+  static const std::vector<Command>& commands();
+
+  void TimerPos_Timer();
+  void setalwinpre_Timer();
+  void setWinpre_Timer();
+  void set_foucs_Timer();
+  // Moves the form unless it already stands there; refits the browser after a move.
+  void place(int left, int top, int width, int height);
+  void run_script(const Str& line);
+  bool page_ready() const;
+  Hwnd companion_hwnd();
+  Hwnd find_send_button(Hwnd frame);
+
+  void WebOk(const std::vector<Str>& args);
+
+  Module& module_;
+  std::unique_ptr<Form> form_;
+  Str page_url_;
+  bool unloaded_ = false;
+  Str VoiceText_;
+  bool Stopped_ = false;
+  Rect HostRect_;
+  // Where the last move put the form, in twips and as the window system reported it.
+  bool placed_ = false;
+  int placed_twips_[4] = {0, 0, 0, 0};
+  Rect placed_pixels_;
 };
 
 }  // namespace brevant

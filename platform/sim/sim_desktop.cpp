@@ -133,6 +133,8 @@ bool SimDesktop::SetForegroundWindow(Hwnd hwnd) {
   if (!exists(hwnd))
     return false;
   foreground_calls_.push_back(hwnd);
+  if (foreground_locked_)
+    return false;
   raise(hwnd);
   if (foreground_ != hwnd) {
     foreground_ = hwnd;
@@ -382,7 +384,13 @@ void RecordingBrowser::exec_script(const Str& line) {
 
 // ---------------------------------------------------------------- SimForm
 
-SimForm::SimForm(SimDesktop& desktop, Hwnd hwnd) : desktop_(&desktop), hwnd_(hwnd) {}
+SimForm::SimForm(SimDesktop& desktop, Hwnd hwnd) : desktop_(&desktop), hwnd_(hwnd) {
+  // A click into the form lands in the browser control that fills it.
+  desktop.set_handler(hwnd, [this](const SimMessage& m) {
+    if (m.message == kWmLButtonDown)
+      browser_.focus();
+  });
+}
 
 SimForm::~SimForm() {
   close();

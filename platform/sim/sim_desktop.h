@@ -94,6 +94,9 @@ class SimDesktop : public Desktop {
   void set_handler(Hwnd hwnd, std::function<void(const SimMessage&)> handler);
   // The user activates a window (a click on it): not counted as a call of the plug-in.
   void activate(Hwnd hwnd);
+  // While locked, SetForegroundWindow is refused (recorded, returns false), as Windows refuses
+  // it to a program that is not in the foreground.
+  void set_foreground_lock(bool locked) { foreground_locked_ = locked; }
 
   // Every SetForegroundWindow call that found its window, in order.
   const std::vector<Hwnd>& foreground_calls() const { return foreground_calls_; }
@@ -147,6 +150,7 @@ class SimDesktop : public Desktop {
   std::map<Hwnd, std::vector<Hwnd>> children_;  // in creation order
   std::map<Hwnd, SimForm*> forms_;
   Hwnd foreground_ = 0;
+  bool foreground_locked_ = false;
   Hwnd next_handle_ = 0x00010010;
   std::vector<Hwnd> foreground_calls_;
   std::vector<int> sleeps_;
