@@ -27,7 +27,9 @@ bool is_top_level(GtkWidget* widget) {
 // browser view. It outlives its desktop without harm (it then moves nothing in the model).
 class GtkForm final : public Form {
  public:
-  explicit GtkForm(GtkDesktop& desktop) : desktop_(&desktop) {
+  explicit GtkForm(GtkDesktop& desktop)
+      : desktop_(&desktop),
+        browser_(desktop.forms_.empty() ? nullptr : (*desktop.forms_.begin())->browser_.view()) {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(window_);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
@@ -142,7 +144,7 @@ Hwnd GtkDesktop::register_widget(GtkWidget* widget, StrView class_name, StrView 
   const Hwnd hwnd = create_window(class_name, title, parent, rect);
   if (hwnd == 0)
     return 0;
-  entries_[hwnd].widget = widget;
+  entries_[hwnd] = Entry{widget, top};
   g_object_set_data(G_OBJECT(widget), kHwndKey, GINT_TO_POINTER(hwnd));
   g_signal_connect(widget, "destroy", G_CALLBACK(&GtkDesktop::on_widget_destroy), this);
   g_signal_connect(widget, "map", G_CALLBACK(&GtkDesktop::on_map_changed), this);
@@ -197,8 +199,9 @@ void GtkDesktop::sync_geometry(Hwnd hwnd, GtkWidget* widget) {
 }
 
 bool GtkDesktop::GetWindowRect(Hwnd hwnd, Rect& rect) {
+  // Called every placement tick: top-level windows are kept current by their configure events.
   auto it = entries_.find(hwnd);
-  if (it != entries_.end() && !is_top_level(it->second.widget))
+  if (it != entries_.end() && !it->second.top_level)
     sync_geometry(hwnd, it->second.widget);
   return SimDesktop::GetWindowRect(hwnd, rect);
 }
@@ -293,9 +296,18 @@ void GtkDesktop::on_rect_changed(const SimWindow& w) {
   GtkWidget* widget = this->widget(w.hwnd);
   if (!widget || !is_top_level(widget))
     return;
+  // The rectangle is the frame's; GTK sizes the inside, so a window manager's decorations come
+  // off. GTK cannot make a window smaller than one pixel.
+  int frame_width = 0, frame_height = 0;
+  if (GdkWindow* window = gtk_widget_get_window(widget)) {
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(window, &frame);
+    frame_width = std::max(0, frame.width - gdk_window_get_width(window));
+    frame_height = std::max(0, frame.height - gdk_window_get_height(window));
+  }
   gtk_window_move(GTK_WINDOW(widget), w.rect.left, w.rect.top);
-  // GTK cannot make a window smaller than one pixel.
-  gtk_window_resize(GTK_WINDOW(widget), std::max(1, w.rect.width()), std::max(1, w.rect.height()));
+  gtk_window_resize(GTK_WINDOW(widget), std::max(1, w.rect.width() - frame_width),
+                    std::max(1, w.rect.height() - frame_height));
 }
 
 void GtkDesktop::on_visibility_changed(const SimWindow& w) {

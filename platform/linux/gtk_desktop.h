@@ -61,6 +61,7 @@ class GtkDesktop final : public SimDesktop {
   friend class GtkForm;
   struct Entry {
     GtkWidget* widget = nullptr;
+    bool top_level = false;
     int clicks = 0;  // clicks of the model already passed on to the widget
   };
   static void on_widget_destroy(GtkWidget* widget, void* self);

@@ -52,8 +52,10 @@ void WebKitBrowser::on_script_done(GObject* view, GAsyncResult* result, void* da
   delete state;
 }
 
-WebKitBrowser::WebKitBrowser()
-    : view_(WEBKIT_WEB_VIEW(webkit_web_view_new())), state_(std::make_shared<State>()) {
+WebKitBrowser::WebKitBrowser(WebKitWebView* related)
+    : view_(WEBKIT_WEB_VIEW(related ? webkit_web_view_new_with_related_view(related)
+                                    : webkit_web_view_new())),
+      state_(std::make_shared<State>()) {
   g_object_ref_sink(view_);
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   // The page is a plain document: no compositing (it costs a GPU context per window under

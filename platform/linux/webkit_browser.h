@@ -17,7 +17,8 @@ namespace brevant {
 
 class WebKitBrowser final : public Browser {
  public:
-  WebKitBrowser();
+  // `related`: a live view whose web process this one shares (nullptr: a process of its own).
+  explicit WebKitBrowser(WebKitWebView* related = nullptr);
   ~WebKitBrowser() override;
   WebKitBrowser(const WebKitBrowser&) = delete;
   WebKitBrowser& operator=(const WebKitBrowser&) = delete;
