@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--without-placement") == 0)
       placement = false;
   }
-  setenv("GDK_BACKEND", "x11", 0);
+  GtkDesktop::use_x11();
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fprintf(stderr, "no X display: run under xvfb-run -a\n");
     return 2;

@@ -104,6 +104,10 @@ class GtkForm final : public Form {
   bool closed_ = false;
 };
 
+void GtkDesktop::use_x11() {
+  gdk_set_allowed_backends("x11");
+}
+
 int GtkDesktop::twips_per_pixel(double dots_per_inch) {
   if (!(dots_per_inch > 0))
     dots_per_inch = 96;

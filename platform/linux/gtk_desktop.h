@@ -8,8 +8,8 @@
 // model follows the real geometry. A left-button press and release posted to a registered
 // button clicks it. Companion forms are GTK utility windows with a WebKitGTK view.
 //
-// GTK must be initialised by the embedding program (on X11: GDK_BACKEND=x11 under Wayland,
-// because only X11 lets a program place its own windows).
+// GTK must be initialised by the embedding program, on X11 (use_x11() first: only X11 lets a
+// program place its own windows; a Wayland desktop provides it through XWayland).
 
 #include <map>
 #include <memory>
@@ -44,6 +44,10 @@ class GtkDesktop final : public SimDesktop {
   // Really blocks the thread (and is recorded like the model's).
   void Sleep(int ms) override;
   std::unique_ptr<Form> create_form() override;
+
+  // Makes GTK use X11 (XWayland on a Wayland desktop), where a program may place its own
+  // windows. The embedding program calls it before initialising GTK.
+  static void use_x11();
 
   // The screen's twips per pixel for `dots_per_inch` (96 when it is not positive).
   static int twips_per_pixel(double dots_per_inch);

@@ -6,18 +6,19 @@
 #include <webkit2/webkit2.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/linux/gtk_desktop.h"
 
 namespace brevant::gtk_test {
 
 // GTK on the display of the test run; false when there is none.
 inline bool gtk_ready() {
   static const bool ready = [] {
-    setenv("GDK_BACKEND", "x11", 0);
+    GtkDesktop::use_x11();
     return gtk_init_check(nullptr, nullptr) != FALSE;
   }();
   return ready;
