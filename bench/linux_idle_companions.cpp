@@ -208,9 +208,9 @@ int main(int argc, char** argv) {
       const double ui = (main_thread_cpu_seconds() - main0) / wall * 100;
       std::printf(
           "%d idle companions%s for %.1f s: this process %.2f %% of one core (goal < %.0f %%: %s; "
-          "its user-interface thread %.2f %%), its web processes %.2f %%\n",
+          "its user-interface thread %.2f %%, %.0f wake-ups a second), its web processes %.2f %%\n",
           kCompanions, placement ? "" : " (placement timers stopped)", wall, own, kGoalPercent,
-          own < kGoalPercent ? "met" : "missed", ui, web);
+          own < kGoalPercent ? "met" : "missed", ui, iterations / wall, web);
     }
     module.reset();
     for (GtkWidget* host : hosts)
