@@ -4,51 +4,122 @@
 
 #include <glib.h>
 
-namespace brevant {
+#include <algorithm>
 
-struct GlibEventLoop::Pending {
+namespace brevant {
+namespace {
+
+// Windows runs no timer sooner than 10 ms after it was set (the placement timers ask for 1 ms),
+// and runs timers on its clock tick, 64 times a second. The same here: timers fall due on a
+// 1/64 s grid of the monotonic clock, so that the timers of many windows share one wake-up
+// instead of waking the process each.
+constexpr gint64 kTimerMinimumUs = 10'000;
+constexpr gint64 kTimerGridUs = 15'625;
+
+// The due time of a task `delay_ms` from now: posted work at once, a timer at the first grid
+// point at least the minimum away.
+gint64 due_time(std::int64_t delay_ms) {
+  const gint64 now = g_get_monotonic_time();
+  if (delay_ms <= 0)
+    return now;
+  const gint64 wanted = now + std::max<gint64>(delay_ms * 1000, kTimerMinimumUs);
+  return (wanted + kTimerGridUs - 1) / kTimerGridUs * kTimerGridUs;
+}
+
+}  // namespace
+
+struct QueueSource {
+  GSource source;
   GlibEventLoop* loop;
-  TaskId id;
-  Task task;
-  GSource* source;
 };
 
-GlibEventLoop::GlibEventLoop(GMainContext* context)
-    : context_(context ? g_main_context_ref(context) : g_main_context_ref_thread_default()) {}
-
-GlibEventLoop::~GlibEventLoop() {
-  // Tasks still waiting die with the loop object.
-  auto pending = std::move(pending_);
-  pending_.clear();
-  for (auto& [id, p] : pending) {
-    GSource* source = p->source;
-    g_source_destroy(source);
-    g_source_unref(source);
+int GlibEventLoop::dispatch(GSource* source, int (*)(void*), void*) {
+  GlibEventLoop* loop = reinterpret_cast<QueueSource*>(source)->loop;
+  // What was due when this dispatch began, in due order, one at a time: a task may cancel or
+  // add others, or run a nested loop (a modal dialog) that dispatches this source again.
+  const gint64 now = g_get_monotonic_time();
+  // A task may also destroy the loop itself.
+  bool destroyed = false;
+  bool* const outer = loop->destroyed_;
+  loop->destroyed_ = &destroyed;
+  while (!loop->queue_.empty()) {
+    auto first = loop->queue_.begin();
+    if (first->first.first > now)
+      break;
+    Task task = std::move(first->second);
+    loop->due_.erase(first->first.second);
+    loop->queue_.erase(first);
+    skip_failure(task);
+    if (destroyed) {
+      if (outer)
+        *outer = true;
+      return G_SOURCE_REMOVE;
+    }
   }
+  loop->destroyed_ = outer;
+  return G_SOURCE_CONTINUE;
+}
+
+// The source asks for the time until the first task is due each time GLib polls, rather than
+// setting a ready time: changing a source's ready time wakes its context once more each time.
+int GlibEventLoop::prepare(GSource* source, int* timeout) {
+  const auto& queue = reinterpret_cast<QueueSource*>(source)->loop->queue_;
+  *timeout = -1;
+  if (queue.empty())
+    return FALSE;
+  const gint64 wait = queue.begin()->first.first - g_source_get_time(source);
+  if (wait <= 0) {
+    *timeout = 0;
+    return TRUE;
+  }
+  *timeout = static_cast<int>(std::min<gint64>((wait + 999) / 1000, G_MAXINT));
+  return FALSE;
+}
+
+int GlibEventLoop::check(GSource* source) {
+  const auto& queue = reinterpret_cast<QueueSource*>(source)->loop->queue_;
+  return !queue.empty() && queue.begin()->first.first <= g_source_get_time(source);
+}
+
+GlibEventLoop::GlibEventLoop(GMainContext* context)
+    : context_(context ? g_main_context_ref(context) : g_main_context_ref_thread_default()) {
+  static GSourceFuncs funcs = {&GlibEventLoop::prepare,
+                               &GlibEventLoop::check,
+                               &GlibEventLoop::dispatch,
+                               nullptr,
+                               nullptr,
+                               nullptr};
+  source_ = g_source_new(&funcs, sizeof(QueueSource));
+  reinterpret_cast<QueueSource*>(source_)->loop = this;
+  // Timers and completions share one priority with GTK's own work, as window messages do.
+  g_source_set_priority(source_, G_PRIORITY_DEFAULT);
+  g_source_set_can_recurse(source_, TRUE);
+  g_source_attach(source_, context_);
+}
+
+// Tasks still waiting die with the loop object.
+GlibEventLoop::~GlibEventLoop() {
+  if (destroyed_)
+    *destroyed_ = true;
+  g_source_destroy(source_);
+  g_source_unref(source_);
   g_main_context_unref(context_);
 }
 
 EventLoop::TaskId GlibEventLoop::call_later(std::chrono::milliseconds delay, Task task) {
   const TaskId id = next_id_++;
-  const auto ms = delay.count() < 0 ? 0 : delay.count();
-  GSource* source = ms == 0 ? g_idle_source_new() : g_timeout_source_new(static_cast<guint>(ms));
-  // Timers and completions share one priority so that they run in due order.
-  g_source_set_priority(source, G_PRIORITY_DEFAULT);
-  auto* p = new Pending{this, id, std::move(task), source};
-  g_source_set_callback(source, &GlibEventLoop::dispatch, p, &GlibEventLoop::destroy);
-  pending_.emplace(id, p);
-  g_source_attach(source, context_);
+  const gint64 due = due_time(delay.count());
+  queue_.emplace(std::make_pair(due, id), std::move(task));
+  due_.emplace(id, due);
   return id;
 }
 
 void GlibEventLoop::cancel(TaskId id) {
-  auto it = pending_.find(id);
-  if (it == pending_.end())
+  auto it = due_.find(id);
+  if (it == due_.end())
     return;
-  GSource* source = it->second->source;
-  pending_.erase(it);
-  g_source_destroy(source);  // frees the Pending through destroy()
-  g_source_unref(source);
+  queue_.erase(std::make_pair(it->second, id));
+  due_.erase(it);
 }
 
 void GlibEventLoop::post(Task task) {
@@ -57,23 +128,6 @@ void GlibEventLoop::post(Task task) {
 
 std::chrono::milliseconds GlibEventLoop::now() const {
   return std::chrono::milliseconds(g_get_monotonic_time() / 1000);
-}
-
-int GlibEventLoop::dispatch(void* data) {
-  auto* p = static_cast<Pending*>(data);
-  GlibEventLoop* loop = p->loop;
-  auto it = loop->pending_.find(p->id);
-  if (it != loop->pending_.end()) {
-    loop->pending_.erase(it);
-    g_source_unref(p->source);  // the context keeps its own reference until we return
-    Task task = std::move(p->task);
-    skip_failure(task);
-  }
-  return G_SOURCE_REMOVE;
-}
-
-void GlibEventLoop::destroy(void* data) {
-  delete static_cast<Pending*>(data);
 }
 
 bool GlibEventLoop::run_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {

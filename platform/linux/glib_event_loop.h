@@ -1,13 +1,18 @@
 #pragma once
 // The event loop on GLib's default main context: the loop that GTK runs, so timers and HTTP
-// completions arrive between the user interface's own events.
+// completions arrive between the user interface's own events. Every task of the loop waits in
+// one queue behind one GLib source: a window's timer re-arms itself many times a second, and a
+// source per arming would be created, attached and destroyed each time.
 
-#include <memory>
+#include <cstdint>
+#include <map>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/event_loop.h"
 
 typedef struct _GMainContext GMainContext;
+typedef struct _GSource GSource;
 
 namespace brevant {
 
@@ -28,13 +33,17 @@ class GlibEventLoop : public EventLoop {
   GMainContext* context() const { return context_; }
 
  private:
-  struct Pending;
-  static int dispatch(void* data);
-  static void destroy(void* data);
+  static int prepare(GSource* source, int* timeout);
+  static int check(GSource* source);
+  static int dispatch(GSource* source, int (*callback)(void*), void* self);
 
   GMainContext* context_;
-  std::unordered_map<TaskId, Pending*> pending_;
+  GSource* source_;
+  // Due time on the monotonic clock (microseconds) and id, in the order they run.
+  std::map<std::pair<std::int64_t, TaskId>, Task> queue_;
+  std::unordered_map<TaskId, std::int64_t> due_;
   TaskId next_id_ = 1;
+  bool* destroyed_ = nullptr;  // set while a dispatch runs
 };
 
 }  // namespace brevant

@@ -1,9 +1,11 @@
-// The Linux factory: GLib's main loop, libsoup, the profile and registry emulations and GTK.
+// The Linux factory: GLib's main loop, libsoup, the profile and registry emulations, GTK dialogs
+// and the window model mirrored onto GTK windows.
 
 #include <memory>
 #include <utility>
 
 #include "platform/linux/glib_event_loop.h"
+#include "platform/linux/gtk_desktop.h"
 #include "platform/linux/gtk_ui.h"
 #include "platform/linux/soup_http_request.h"
 #include "platform/services.h"
@@ -18,6 +20,7 @@ Services make_platform_services(Str plugin_folder) {
   s.registry = make_system_registry(plugin_folder);
   s.code_page = make_system_code_page();
   s.ui = make_gtk_ui();
+  s.desktop = std::make_unique<GtkDesktop>(*s.loop);
   s.plugin_folder = std::move(plugin_folder);
   return s;
 }
