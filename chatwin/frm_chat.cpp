@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <limits>
 
+#include "chatwin/checkinput.h"
+#include "chatwin/companion_coordinator.h"
 #include "chatwin/page_script.h"
 #include "config/settings.h"
+#include "config/settings_dialog.h"
 #include "platform/failure.h"
 #include "platform/path.h"
 #include "plugin/module.h"
+#include "translate/text_classifiers.h"
 
 namespace brevant {
 namespace {
@@ -23,6 +27,23 @@ Str part(const std::vector<Str>& parts, std::size_t i) {
   return i < parts.size() ? parts[i] : Str();
 }
 
+// Argument `i` into `field`; a missing argument leaves the field as it was.
+void take(const std::vector<Str>& args, std::size_t i, Str& field) {
+  if (i < args.size())
+    field = args[i];
+}
+
+// Markup words that the host would take for page structure: a typed text holding one is not
+// sent (the page refuses it before it gets here).
+constexpr StrView kRefusedMarkup[] = {u"<html>", u"</html>", u"<h1>", u"<table>",
+                                      u"<DIV>",  u"<tr>",    u"<td>"};
+
+constexpr char16_t kTwoPartMarker[] = u"<9koduo>";
+constexpr char16_t kVoiceMarker[] = u"<9kovoice>";
+constexpr char16_t kCodePageKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
+// Present only where the system can show Chinese.
+constexpr char16_t kChineseCodePage[] = u"50227";
+
 }  // namespace
 
 struct frmChat::Command {
@@ -33,7 +54,24 @@ struct frmChat::Command {
 // The page's command words, compared exactly and in this order.
 const std::vector<frmChat::Command>& frmChat::commands() {
   static const std::vector<Command> table = {
+      {u"Word_From_User", &frmChat::Word_From_User},
+      {u"voice", &frmChat::voice},
+      {u"send_to_skype", &frmChat::send_to_skype},
+      {u"skype_re_read", &frmChat::skype_re_read},
+      {u"skype_open", &frmChat::skype_open},
+      {u"skype_stop", &frmChat::skype_stop},
+      {u"set_en", &frmChat::page_setting},
+      {u"set_ja", &frmChat::page_setting},
+      {u"set_single", &frmChat::page_setting},
+      {u"set_double", &frmChat::page_setting},
+      {u"set_previewopen", &frmChat::page_setting},
+      {u"set_previewcclose", &frmChat::page_setting},
+      {u"setfull", &frmChat::setfull},
+      {u"setfullen", &frmChat::setfullen},
       {u"WebOk", &frmChat::WebOk},
+      {u"msn_set_voice", &frmChat::msn_set_voice},
+      {u"setclose", &frmChat::setclose},
+      {u"msn_buy", &frmChat::msn_buy},
   };
   return table;
 }
@@ -401,6 +439,138 @@ void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
 void frmChat::WebOk(const std::vector<Str>&) {
   ShowOn = true;
   InitWeb();
+}
+
+void frmChat::Word_From_User(const std::vector<Str>& args) {
+  take(args, 0, InputText);
+  checkinput(InputText);
+  // Empty or only question marks: the translator needs something to say "?" to.
+  const std::vector<Str> pieces = split(InputText, u"?");
+  bool only_marks = true;
+  for (std::size_t i = 0; i < 10; ++i)
+    only_marks = only_marks && part(pieces, i).empty();
+  if (only_marks)
+    InputText += u"~?";
+
+  // Preview switched off and on again starts a fresh round, so that the next text is shown
+  // before it is sent.
+  const Str previous_mode = PreviewMode;
+  take(args, 1, ForeignLan);
+  take(args, 1, module_.SendLan);
+  take(args, 2, PreviewMode);
+  take(args, 3, ShowFormat);
+  take(args, 4, PageExtra);
+  if (module_.SendLan == u"english")
+    module_.SendLan = u"en";
+  else if (module_.SendLan == u"japaness")
+    module_.SendLan = u"ja";
+  if (PreviewMode == u"Popen") {
+    if (previous_mode == u"Pclose")
+      PreviewToggle = u"true";
+    PreviewToggle = PreviewToggle == u"false" ? u"true" : u"false";
+  }
+
+  const std::optional<Str> flag = send_flag();
+  if (flag)
+    module_.companion_coordinator().send_tranit(module_.SendLan, InputText, *flag);
+}
+
+std::optional<Str> frmChat::send_flag() {
+  if (module_.TabMode)
+    return module_.TabContact + kTwoPartMarker + ContactId;
+  CompanionCoordinator& coordinator = module_.companion_coordinator();
+  const frmChat* last = module_.ChatWin(coordinator.WinIsExist(module_.LastFrom));
+  if (last && ContactId != module_.LastFrom && !last->IsLive && last->HostWnd != 0) {
+    // The newest chat's companion is gone but its window may still be open: route through it.
+    const Str title = strip_site_prefixes(module_.LastFrom) + u" - " + module_.MainUinShort;
+    if (module_.desktop().FindWindowA(Str(kHostFrameClass), title) != 0)
+      return module_.LastFrom + kTwoPartMarker + ContactId;
+    return ContactId;
+  }
+  for (StrView word : kRefusedMarkup) {
+    if (contains(InputText, word))
+      return std::nullopt;
+  }
+  return ContactId;
+}
+
+void frmChat::voice(const std::vector<Str>& args) {
+  if (args.empty())
+    return;
+  Str candidate = replace_all(Trim(args[0]), u"%20", u" ");
+  const std::vector<Str> pair = split(candidate, kVoiceMarker);
+  if (pair.size() == 2) {
+    const CodePage& cp = module_.code_page();
+    if (WidthClass(pair[0], cp) == 1)
+      candidate = pair[0];
+    if (WidthClass(pair[1], cp) == 1)
+      candidate = pair[1];
+    const std::int16_t width = WidthClass(pair[1], cp);
+    if (width == 2 || width == 3)
+      candidate = replace_all(replace_all(pair[0], u"\uFF07", u"'"), u"\uFF1F", u"?");
+    if (KanaClass(pair[1]) == 1)
+      candidate.clear();
+    if (KanaClass(pair[0]) == 1)
+      candidate.clear();
+  }
+  if (candidate != u"undefined")
+    VoiceText_ = candidate;
+}
+
+// Nothing stays of it: the text was meant for a speech window this system does not have.
+void frmChat::send_to_skype(const std::vector<Str>&) {}
+
+void frmChat::skype_re_read(const std::vector<Str>&) {
+  if (VoiceText_.empty())
+    VoiceText_ = u"welcome to use kq!";
+}
+
+void frmChat::skype_open(const std::vector<Str>&) {
+  opener();
+}
+
+// Nothing to close: the speech window is not part of this system.
+void frmChat::closefrom() {}
+
+void frmChat::skype_stop(const std::vector<Str>&) {
+  closefrom();
+  stopr();
+}
+
+// The page keeps its language, format and preview itself and sends them with every text.
+void frmChat::page_setting(const std::vector<Str>&) {}
+
+void frmChat::setfull(const std::vector<Str>&) {
+  show_settings_dialog(module_, DialogLanguage::kChinese);
+}
+
+void frmChat::setfullen(const std::vector<Str>&) {
+  show_settings_dialog(module_, DialogLanguage::kEnglish);
+}
+
+void frmChat::msn_set_voice(const std::vector<Str>&) {}
+
+void frmChat::setclose(const std::vector<Str>&) {
+  ShowState = 2;
+  TranOn = false;
+}
+
+// Switches the interface language of the pages that load from now on; this page stays.
+void frmChat::msn_buy(const std::vector<Str>&) {
+  CIniFile& ini = module_.settings().use(kConfigUinFile);
+  if (PageLan == u"chinese") {
+    ini.WriteValue(kConfigSection, kKeyLan, u"en");
+    show_notice(module_, Notice::Frmchangedcn);
+  } else if (PageLan == u"english") {
+    const Str found = ReadRegString(module_.registry(), module_.code_page(), RootKey::LocalMachine,
+                                    kCodePageKey, kChineseCodePage);
+    if (!found.empty()) {
+      ini.WriteValue(kConfigSection, kKeyLan, u"cn");
+      show_notice(module_, Notice::Frmchangeden);
+    } else {
+      show_notice(module_, Notice::Frmlanguage);
+    }
+  }
 }
 
 }  // namespace brevant

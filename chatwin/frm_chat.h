@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/browser.h"
@@ -121,6 +122,7 @@ class frmChat {
   // The URL of the page that Form_Load loaded, empty when none.
   const Str& page_url() const { return page_url_; }
   bool Stopped() const { return Stopped_; }
+  const Str& VoiceText() const { return VoiceText_; }
   const Rect& HostRect() const { return HostRect_; }
 
  private:
@@ -138,7 +140,23 @@ class frmChat {
   Hwnd companion_hwnd();
   Hwnd find_send_button(Hwnd frame);
 
+  // The page's commands; each takes the arguments after the command word.
+  void Word_From_User(const std::vector<Str>& args);
+  void voice(const std::vector<Str>& args);
+  void send_to_skype(const std::vector<Str>& args);
+  void skype_re_read(const std::vector<Str>& args);
+  void skype_open(const std::vector<Str>& args);
+  void skype_stop(const std::vector<Str>& args);
+  void page_setting(const std::vector<Str>& args);
+  void setfull(const std::vector<Str>& args);
+  void setfullen(const std::vector<Str>& args);
   void WebOk(const std::vector<Str>& args);
+  void msn_set_voice(const std::vector<Str>& args);
+  void setclose(const std::vector<Str>& args);
+  void msn_buy(const std::vector<Str>& args);
+  void closefrom();
+  // The routing tag for a typed text, or nullopt when the text must not be sent.
+  std::optional<Str> send_flag();
 
   Module& module_;
   std::unique_ptr<Form> form_;

@@ -34,6 +34,10 @@ Frmmain& Module::coordinator() {
   return *coordinator_;
 }
 
+CompanionCoordinator& Module::companion_coordinator() {
+  return coordinator();
+}
+
 frmChat* Module::ChatWin(std::int32_t index) {
   if (index < 1 || index > ChatWinCount || static_cast<std::size_t>(index) > ChatWins.size())
     return nullptr;

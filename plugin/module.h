@@ -13,6 +13,7 @@
 
 namespace brevant {
 
+class CompanionCoordinator;
 class Frmmain;
 class frmChat;
 
@@ -62,6 +63,8 @@ class Module {
   // The hidden coordinator, created on first use (its creation resets the window list, the tab
   // state and the receive turn).
   Frmmain& coordinator();
+  // The same coordinator as the companion windows see it.
+  CompanionCoordinator& companion_coordinator();
   bool has_coordinator() const { return coordinator_ != nullptr; }
 
  private:

@@ -371,11 +371,26 @@
     }
   }
 
+  // Markup words the messenger would take for page structure: such a text never reaches the
+  // contact, so it is refused here, at once, rather than left waiting for a translation.
+  var kRefusedMarkup = ['<html>', '</html>', '<h1>', '<table>', '<DIV>', '<tr>', '<td>'];
+
+  function refusedMarkup(text) {
+    var i;
+    for (i = 0; i < kRefusedMarkup.length; i += 1) {
+      if (text.indexOf(kRefusedMarkup[i]) >= 0) {
+        return kRefusedMarkup[i];
+      }
+    }
+    return '';
+  }
+
   function refreshComposer() {
     var reviewing = state.reviewing;
     var previewing = state.preview === 'Popen' && !reviewing;
     setText(sendLabel, previewing ? t('btn-translate') : t('btn-send'));
     setText(hint, reviewing ? t('hint-review') : previewing ? t('hint-preview') : t('hint-send'));
+    setClass(hint, 'refused', false);
     review.style.display = reviewing ? '' : 'none';
     setClass(byId('composer'), 'reviewing', reviewing);
   }
@@ -399,6 +414,13 @@
     // Spaces and blank lines around the text are typing leftovers, not part of the message.
     var text = trimText(input.value);
     if (!text) {
+      input.focus();
+      return;
+    }
+    var markup = refusedMarkup(text);
+    if (markup) {
+      setText(hint, t('refused').replace('{markup}', markup));
+      setClass(hint, 'refused', true);
       input.focus();
       return;
     }
@@ -501,7 +523,12 @@
     event.preventDefault();
     submit();
   }, false);
-  input.addEventListener('input', autosize, false);
+  input.addEventListener('input', function () {
+    autosize();
+    if (hasClass(hint, 'refused')) {
+      refreshComposer();
+    }
+  }, false);
 
   // A file or link dropped on the page would navigate the companion away from itself.
   function guardDrop(event) {

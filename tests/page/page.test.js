@@ -170,6 +170,27 @@ for (const info of pages) {
         );
       });
 
+      it('refuses a text with markup at once, says why in its language and keeps it', async () => {
+        const reason = info.lang === 'zh' ? '含有网页标记 <td> 的文字无法发送' : 'Text with the markup <td> cannot be sent';
+        for (const typed of ['a <td> b', '<DIV>x']) {
+          await page.fill('#input', '');
+          await sendTyped(typed);
+          assert.equal(await page.inputValue('#input'), typed);
+          assert.equal(await page.$eval('#hint', (h) => h.classList.contains('refused')), true);
+        }
+        await page.fill('#input', '');
+        await sendTyped('a <td> b');
+        assert.ok((await page.textContent('#hint')).startsWith(reason), await page.textContent('#hint'));
+        assert.deepEqual(await conversation(page), []);
+        // Editing takes the reason away; the lower-case word is not markup the host takes.
+        await page.keyboard.press('Backspace');
+        assert.equal(await page.$eval('#hint', (h) => h.classList.contains('refused')), false);
+        await page.fill('#input', '');
+        await sendTyped('a <div> b');
+        const cmds = await afterWebOk(1);
+        assert.deepEqual(cmds, [{ word: 'Word_From_User', args: ['a <div> b', 'english', 'Pclose', 'Single', ''] }]);
+      });
+
       it('an overtaken pending text is marked as unanswered and can be edited again', async () => {
         await sendTyped('first');
         await sendTyped('second');

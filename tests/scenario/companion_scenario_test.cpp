@@ -332,7 +332,7 @@ TEST(Companion, LoadsThePageOfTheLanguageAndAnswersItsCommands) {
       {u"file:///tmp/other/IO.htm#WebOk%60", false},
       {own + u"#webok%60", false},
       {own + u"#WebOk%20%60", false},
-      {own + u"#setclose%60", false},  // not yet a command here
+      {own + u"#WebOkay%60", false},
       {own + u"#WebOk%60", true},
   };
   for (const Nav& n : navs) {
