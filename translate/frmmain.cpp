@@ -1,5 +1,6 @@
 #include "translate/frmmain.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -79,8 +80,8 @@ Frmmain::Frmmain(Module& module)
 }
 
 Frmmain::~Frmmain() {
-  for (const auto id : checks_)
-    module_.loop().cancel(id);
+  for (const auto& [key, check] : checks_)
+    module_.loop().cancel(check.id);
 }
 
 KQTran& Frmmain::receiver(int turn) {
@@ -120,12 +121,7 @@ void Frmmain::receive(const Str& lang, const Str& text, const Str& flag, const S
   Job job{next_id_++, lang, text, flag, original};
   const Str key = display_key(flag);
   order_[key].push_back(Shown{job.id, module_.loop().now(), flag, original, std::nullopt});
-  auto task = std::make_shared<EventLoop::TaskId>(0);
-  *task = module_.loop().call_later(kHoldBack, [this, key, task] {
-    checks_.erase(*task);
-    show_in_order(key);
-  });
-  checks_.insert(*task);
+  arm_check(key);
   waiting_.push_back(std::move(job));
   pump();
 }
@@ -213,6 +209,34 @@ void Frmmain::show_in_order(const Str& key) {
   }
   if (it->second.empty())
     order_.erase(it);
+  arm_check(key);
+}
+
+// While a chat's first message is unresolved, one check is due when it stops holding the
+// others back; none while nothing waits (an idle plug-in keeps no timer).
+void Frmmain::arm_check(const Str& key) {
+  auto check = checks_.find(key);
+  auto it = order_.find(key);
+  if (it == order_.end()) {
+    if (check != checks_.end()) {
+      module_.loop().cancel(check->second.id);
+      checks_.erase(check);
+    }
+    return;
+  }
+  const auto due = it->second.front().arrived + kHoldBack;
+  if (check != checks_.end()) {
+    if (check->second.due == due)
+      return;
+    module_.loop().cancel(check->second.id);
+    checks_.erase(check);
+  }
+  const auto delay = std::max(due - module_.loop().now(), std::chrono::milliseconds(0));
+  const auto id = module_.loop().call_later(delay, [this, key] {
+    checks_.erase(key);
+    show_in_order(key);
+  });
+  checks_[key] = Check{id, due};
 }
 
 // The receive-result handler: one message into the companion it belongs to.

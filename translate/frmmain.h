@@ -9,7 +9,6 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <set>
 
 #include "chatwin/companion_coordinator.h"
 #include "platform/event_loop.h"
@@ -85,6 +84,7 @@ class Frmmain final : public CompanionCoordinator {
   void start(int turn, Job job);
   void resolved(int turn, const Str& translation);
   void show_in_order(const Str& key);
+  void arm_check(const Str& key);
   void deliver(const Shown& message);
   frmChat* companion(const Str& contact_id);
 
@@ -96,7 +96,11 @@ class Frmmain final : public CompanionCoordinator {
   std::map<Str, std::deque<Shown>> order_;
   // Messages that stopped holding back their chat and are shown when resolved.
   std::map<std::uint64_t, Shown> released_;
-  std::set<EventLoop::TaskId> checks_;
+  struct Check {
+    EventLoop::TaskId id = 0;
+    std::chrono::milliseconds due{0};
+  };
+  std::map<Str, Check> checks_;
 };
 
 }  // namespace brevant
