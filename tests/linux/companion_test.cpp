@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "platform/linux/gtk_desktop.h"
 #include "platform/linux/webkit_browser.h"
+#include "platform/sim/scripted_ui.h"
 #include "plugin/module.h"
 #include "tests/linux/gtk_fixture.h"
 
@@ -71,7 +72,13 @@ class CompanionTest : public ::testing::Test {
 
   void start(const std::string& settings) {
     folder = std::make_unique<PluginFolder>(settings);
-    module = std::make_unique<Module>(make_platform_services(folder->path()));
+    Services services = make_platform_services(folder->path());
+    // The page's settings and language controls open modal dialogs; these tests answer them
+    // from a script (the real dialogs have a test of their own).
+    auto ui = std::make_unique<ScriptedUi>();
+    this->ui = ui.get();
+    services.ui = std::move(ui);
+    module = std::make_unique<Module>(std::move(services));
     module->MainUin = u"quillnetme";
     desktop = dynamic_cast<GtkDesktop*>(&module->desktop());
     ASSERT_TRUE(desktop);
@@ -144,6 +151,7 @@ class CompanionTest : public ::testing::Test {
 
   std::unique_ptr<PluginFolder> folder;
   std::unique_ptr<Module> module;
+  ScriptedUi* ui = nullptr;
   GtkDesktop* desktop = nullptr;
   std::vector<std::unique_ptr<ChatWindow>> chats;
   std::vector<Str> navigations;
@@ -247,6 +255,8 @@ TEST_F(CompanionTest, PageCommandsReadByTheCommandParser) {
 
   const std::vector<PageCommand> got = commands();
   ASSERT_EQ(got.size(), 14u);
+  EXPECT_EQ(ui->dialogs().size(), 1u) << "the settings control opened the English dialog";
+  EXPECT_EQ(ui->notices().size(), 1u) << "the interface-language control showed its notice";
   EXPECT_EQ(got[0], (PageCommand{u"WebOk", {u""}}));
   EXPECT_EQ(got[1], (PageCommand{u"Word_From_User",
                                  {u"It9kosys 9kodyok9kody？ ＃1 50％ a｀b 你好\r\nline two",
