@@ -1,0 +1,53 @@
+#include "tools/messenger-sim/server_process.h"
+
+#include <gio/gio.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace brevant::messenger {
+
+ServerProcess::~ServerProcess() {
+  stop();
+}
+
+bool ServerProcess::start(int port, std::string& error) {
+  stop();
+  const std::string port_text = std::to_string(port);
+  const char* argv[] = {program_.c_str(),  "--bind",  "127.0.0.1", "--port",
+                        port_text.c_str(), "--quiet", nullptr};
+  GError* e = nullptr;
+  child_ = g_subprocess_newv(argv, G_SUBPROCESS_FLAGS_STDOUT_PIPE, &e);
+  if (!child_) {
+    error = e ? e->message : "cannot start the translation server";
+    g_clear_error(&e);
+    return false;
+  }
+  // It prints one line once it listens: "trans-server listening on http://127.0.0.1:N/ ...".
+  GDataInputStream* out = g_data_input_stream_new(g_subprocess_get_stdout_pipe(child_));
+  g_filter_input_stream_set_close_base_stream(G_FILTER_INPUT_STREAM(out), FALSE);
+  gchar* line = g_data_input_stream_read_line_utf8(out, nullptr, nullptr, nullptr);
+  g_object_unref(out);
+  const std::string first = line ? line : "";
+  g_free(line);
+  const auto at = first.find("127.0.0.1:");
+  if (at == std::string::npos) {
+    error = "the translation server did not start (" + program_ + ")";
+    stop();
+    return false;
+  }
+  port_ = std::atoi(first.c_str() + at + 10);
+  return port_ > 0;
+}
+
+void ServerProcess::stop() {
+  if (!child_)
+    return;
+  g_subprocess_send_signal(child_, SIGTERM);
+  g_subprocess_wait(child_, nullptr, nullptr);
+  g_object_unref(child_);
+  child_ = nullptr;
+}
+
+}  // namespace brevant::messenger
