@@ -209,6 +209,10 @@ ChatWindow::ChatWindow(Messenger& messenger, const std::optional<Rect>& where)
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+  heading_ = gtk_label_new("");
+  gtk_widget_set_halign(heading_, GTK_ALIGN_START);
+  g_object_set(heading_, "margin", 4, nullptr);
+  gtk_box_pack_start(GTK_BOX(box), heading_, FALSE, FALSE, 0);
   notebook_ = gtk_notebook_new();
   gtk_notebook_set_show_tabs(GTK_NOTEBOOK(notebook_), FALSE);
   gtk_notebook_set_scrollable(GTK_NOTEBOOK(notebook_), TRUE);
@@ -307,8 +311,11 @@ void ChatWindow::retitle() {
   ChatTab* tab = current();
   if (!tab || hwnd_ == 0)
     return;
-  messenger_.desktop().set_title(hwnd_,
-                                 contact_short(tab->contact()) + u" - " + messenger_.own_short());
+  const Str title = contact_short(tab->contact()) + u" - " + messenger_.own_short();
+  messenger_.desktop().set_title(hwnd_, title);
+  gchar* markup = g_markup_printf_escaped("<b>%s</b>", to_utf8(title).c_str());
+  gtk_label_set_markup(GTK_LABEL(heading_), markup);
+  g_free(markup);
 }
 
 void ChatWindow::press_send() {

@@ -127,6 +127,7 @@ class ChatWindow {
   Messenger& messenger_;
   GtkWidget* window_ = nullptr;
   GtkWidget* notebook_ = nullptr;
+  GtkWidget* heading_ = nullptr;  // the title, also where no window manager draws one
   GtkWidget* send_ = nullptr;
   Hwnd hwnd_ = 0;
   std::vector<std::unique_ptr<ChatTab>> tabs_;

@@ -10,10 +10,7 @@
 
 #include "chatwin/frm_chat.h"
 #include "platform/linux/gtk_desktop.h"
-#if __has_include("platform/linux/key_input.h")
 #include "platform/linux/key_input.h"
-#define HAVE_KEYS 1
-#endif
 #include "platform/linux/webkit_browser.h"
 
 namespace brevant::messenger {
@@ -211,8 +208,9 @@ struct ScriptRunner::Step {
 };
 
 namespace {
-const char* const kSteps[] = {"open",  "tab",  "switch", "close", "say",  "type",   "send",
-                              "click", "item", "dialog", "move",  "wait", "server", "screenshot"};
+const char* const kSteps[] = {"open", "tab",  "switch", "close",      "say",
+                              "type", "send", "click",  "item",       "dialog",
+                              "move", "wait", "server", "screenshot", "snapshot"};
 }
 
 bool ScriptRunner::wants_personas(const json& script) {
@@ -237,7 +235,8 @@ ScriptRunner::ScriptRunner(ScriptContext context, const json& steps) : ctx_(std:
     const std::string what = s["do"];
     if (std::find(std::begin(kSteps), std::end(kSteps), what) == std::end(kSteps))
       throw std::invalid_argument(where + ": unknown step \"" + what + "\"");
-    const bool needs_chat = what != "wait" && what != "server" && what != "dialog";
+    const bool needs_chat =
+        what != "wait" && what != "server" && what != "dialog" && what != "snapshot";
     if (needs_chat && !(s.contains("chat") && s["chat"].is_string()))
       throw std::invalid_argument(where + " (" + what + "): \"chat\" names the contact");
     if ((what == "say" || what == "type" || what == "send") &&
@@ -386,18 +385,11 @@ ScriptRunner::Step ScriptRunner::make(const json& s) {
     step.phases = {once([view] { fire(view, "document.getElementById('input').focus()"); }),
                    after(100),
                    [view, text, enter] {
-#ifdef HAVE_KEYS
                      GtkWidget* widget = GTK_WIDGET(view);
                      if (!gtk_keys::type_text(widget, text))
                        throw std::runtime_error("the text could not be typed");
                      if (enter && !gtk_keys::press_key(widget, GDK_KEY_Return))
                        throw std::runtime_error("Enter could not be pressed");
-#else
-                      (void)view;
-                      (void)text;
-                      (void)enter;
-                      throw std::runtime_error("typing is not built in");
-#endif
                      return true;
                    },
                    after(150)};
@@ -486,9 +478,12 @@ ScriptRunner::Step ScriptRunner::make(const json& s) {
       const int quiet = s.value("quiet_ms", 1500);
       step.deadline_us = now_us() + s.value("timeout_ms", 60000) * 1000LL;
       step.timeout_ok = true;
-      step.phases = {[this, quiet] {
-        return ctx_.activity.quiet(quiet) && (!ctx_.personas || ctx_.personas->pending() == 0);
-      }};
+      // Quiet also since the step began: a message just handed over starts its request on
+      // the next timer tick.
+      step.phases = {after(quiet), [this, quiet] {
+                       return ctx_.activity.quiet(quiet) &&
+                              (!ctx_.personas || ctx_.personas->pending() == 0);
+                     }};
     }
   } else if (what == "server") {
     if (!ctx_.server)
@@ -506,6 +501,14 @@ ScriptRunner::Step ScriptRunner::make(const json& s) {
     } else {
       throw std::runtime_error("\"state\" is \"stop\" or \"start\"");
     }
+  } else if (what == "snapshot") {
+    const std::string name = s.value("name", std::to_string(index_ + 1));
+    step.phases = {once([this, name] {
+      json chats = json::array();
+      for (ChatTab* tab : ctx_.messenger.tabs())
+        chats.push_back(chat_record(*tab, true));
+      snapshots_[name] = chats;
+    })};
   } else if (what == "screenshot") {
     ChatTab& tab = chat(s);
     const std::string file =
@@ -571,6 +574,7 @@ json ScriptRunner::transcript() {
   t["chats"] = chats;
   t["dialogs"] = dialogs_;
   t["screenshots"] = shots_;
+  t["snapshots"] = snapshots_;
   t["requests"] = ctx_.activity.sent;
   const std::filesystem::path ini =
       std::filesystem::path(to_utf8(m.module().settings().plugin_folder())) / "configUIN.ini";

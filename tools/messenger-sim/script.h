@@ -69,6 +69,7 @@ class ScriptRunner {
   nlohmann::json closed_ = nlohmann::json::array();
   nlohmann::json dialogs_ = nlohmann::json::array();
   nlohmann::json shots_ = nlohmann::json::array();
+  nlohmann::json snapshots_ = nlohmann::json::object();
 };
 
 }  // namespace brevant::messenger
