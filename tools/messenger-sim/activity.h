@@ -16,6 +16,8 @@ struct HttpActivity {
   int in_flight = 0;
   std::int64_t last_change_us = 0;
   int sent = 0;
+  // Told of every request sent (true) and ended (false), for measurements.
+  std::function<void(bool sent)> observer;
   void touch() { last_change_us = g_get_monotonic_time(); }
   // No request in flight, and none started or ended for `quiet_ms`.
   bool quiet(int quiet_ms) const {
@@ -52,6 +54,8 @@ class CountingHttpFactory final : public HttpRequestFactory {
       ++a_.in_flight;
       ++a_.sent;
       a_.touch();
+      if (a_.observer)
+        a_.observer(true);
       try {
         inner_->send(body);
       } catch (...) {
@@ -74,6 +78,8 @@ class CountingHttpFactory final : public HttpRequestFactory {
       flying_ = false;
       --a_.in_flight;
       a_.touch();
+      if (a_.observer)
+        a_.observer(false);
     }
     std::unique_ptr<HttpRequest> inner_;
     HttpActivity& a_;

@@ -26,6 +26,7 @@
 #include "tools/messenger-sim/demo.h"
 #include "tools/messenger-sim/messenger.h"
 #include "tools/messenger-sim/personas.h"
+#include "tools/messenger-sim/plugin_folder.h"
 #include "tools/messenger-sim/script.h"
 #include "tools/messenger-sim/server_process.h"
 
@@ -128,32 +129,6 @@ fs::path kept_folder() {
   return base / "brevant-messenger" / "plugin";
 }
 
-// Makes `dir` a plug-in folder: the page folders (links to `page_dir`), a settings file with
-// the page language and the server, Japanese as the foreign language of the Japanese contacts,
-// and a registry file that lets the English page switch to Chinese. Existing files stay.
-void prepare(const fs::path& dir, const std::string& page_dir, const Args& a,
-             const std::string& server) {
-  fs::create_directories(dir);
-  for (const char* folder : {"IO11", "IOEN", "common"}) {
-    std::error_code e;
-    if (!fs::exists(dir / folder, e))
-      fs::create_directory_symlink(fs::absolute(fs::path(page_dir) / folder), dir / folder, e);
-  }
-  if (!fs::exists(dir / "configUIN.ini")) {
-    std::ofstream ini(dir / "configUIN.ini", std::ios::binary);
-    ini << "[config]\r\nlan=cn\r\nserver=" << server << "\r\n";
-    for (const Persona& p : personas()) {
-      if (std::string(p.language) == "ja")
-        ini << "[" << to_utf8(a.own) << to_utf8(p.contact) << "]\r\nmainlan=ja\r\n";
-    }
-  }
-  if (!fs::exists(dir / "registry.txt")) {
-    std::ofstream(dir / "registry.txt", std::ios::binary)
-        << "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage]\n"
-           "50227=c_936.nls\n";
-  }
-}
-
 // The port of a server key on this machine's loopback, 17380 when there is none, 0 when the
 // key names another machine.
 int loopback_port(const Str& key) {
@@ -247,7 +222,7 @@ int main(int argc, char** argv) {
       server_url = server.url();
   }
   if (a.plugin_dir.empty()) {
-    prepare(folder, a.page_dir, a, server_url);
+    prepare_plugin_folder(folder, a.page_dir, a.own, server_url);
     // A kept folder may name the server of an earlier run.
     skip_failure([&] {
       module->settings()

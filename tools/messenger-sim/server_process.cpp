@@ -41,6 +41,11 @@ bool ServerProcess::start(int port, std::string& error) {
   return port_ > 0;
 }
 
+int ServerProcess::pid() const {
+  const char* id = child_ ? g_subprocess_get_identifier(child_) : nullptr;
+  return id ? std::atoi(id) : 0;
+}
+
 void ServerProcess::stop() {
   if (!child_)
     return;

@@ -23,6 +23,8 @@ class ServerProcess {
   void stop();
   bool running() const { return child_ != nullptr; }
   int port() const { return port_; }
+  // The child's process ID, 0 when it is not running.
+  int pid() const;
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:

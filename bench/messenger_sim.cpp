@@ -1,0 +1,319 @@
+// The stand-in messenger measured, with the bundled server on loopback. Needs an X display
+// (run under xvfb-run -a).
+//   latency: a contact's message until its translation is on the page, split into the
+//            plug-in's share and the HTTP round trip to the server. Goal: plug-in share <= 5 ms.
+//   idle:    20 open chats with their companions, idle; CPU time as a share of one core (goal
+//            under 1 % for the messenger) and resident memory, the messenger's and its web
+//            processes'.
+// brevant_messenger_sim [latency|idle] [--messages N] [--seconds S]
+
+#include <dirent.h>
+#include <gtk/gtk.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chatwin/frm_chat.h"
+#include "platform/linux/gtk_desktop.h"
+#include "platform/linux/webkit_browser.h"
+#include "platform/services.h"
+#include "plugin/module.h"
+#include "tools/messenger-sim/activity.h"
+#include "tools/messenger-sim/messenger.h"
+#include "tools/messenger-sim/plugin_folder.h"
+#include "tools/messenger-sim/server_process.h"
+
+namespace {
+
+using namespace brevant;
+using namespace brevant::messenger;
+namespace fs = std::filesystem;
+
+std::int64_t now_us() {
+  return g_get_monotonic_time();
+}
+
+bool pump_until(const std::function<bool()>& done, int ms) {
+  const std::int64_t end = now_us() + ms * 1000LL;
+  while (!done() && now_us() < end) {
+    if (!g_main_context_iteration(nullptr, FALSE))
+      g_usleep(200);
+  }
+  return done();
+}
+
+void pump_for(int ms) {
+  bool over = false;
+  g_timeout_add(
+      static_cast<guint>(ms),
+      [](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &over);
+  while (!over)
+    g_main_context_iteration(nullptr, TRUE);
+}
+
+struct Proc {
+  int ppid = 0;
+  unsigned long long ticks = 0;
+  long rss_kb = 0;
+};
+
+std::map<int, Proc> processes() {
+  std::map<int, Proc> all;
+  DIR* proc = opendir("/proc");
+  if (!proc)
+    return all;
+  while (dirent* e = readdir(proc)) {
+    const int pid = std::atoi(e->d_name);
+    if (pid <= 0)
+      continue;
+    std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+      continue;
+    char state = 0;
+    Proc p;
+    unsigned long long skip = 0, utime = 0, stime = 0;
+    if (std::sscanf(stat.c_str() + close + 2,
+                    "%c %d %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &state, &p.ppid,
+                    &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &utime,
+                    &stime) != 13)
+      continue;
+    p.ticks = utime + stime;
+    std::ifstream status("/proc/" + std::string(e->d_name) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("VmRSS:", 0) == 0)
+        p.rss_kb = std::atol(line.c_str() + 6);
+    }
+    all[pid] = p;
+  }
+  closedir(proc);
+  return all;
+}
+
+// CPU ticks and resident kB of this process's descendants, leaving out `except` and its own.
+std::pair<unsigned long long, long> descendants(int except) {
+  const auto all = processes();
+  std::vector<int> mine{static_cast<int>(getpid())};
+  unsigned long long ticks = 0;
+  long rss = 0;
+  for (std::size_t i = 0; i < mine.size(); ++i) {
+    for (const auto& [pid, p] : all) {
+      if (p.ppid == mine[i] && pid != except) {
+        mine.push_back(pid);
+        ticks += p.ticks;
+        rss += p.rss_kb;
+      }
+    }
+  }
+  return {ticks, rss};
+}
+
+double own_cpu_seconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long own_rss_kb() {
+  return processes()[static_cast<int>(getpid())].rss_kb;
+}
+
+double percentile(std::vector<double> v, double q) {
+  if (v.empty())
+    return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+}
+
+// The messenger with its plug-in, the bundled server and a fresh plug-in folder.
+struct Setup {
+  fs::path folder;
+  HttpActivity activity;
+  ServerProcess server{BREVANT_TRANS_SERVER};
+  std::unique_ptr<Module> module;
+  std::unique_ptr<Messenger> messenger;
+
+  bool start() {
+    char name[] = "/tmp/brevant-bench-XXXXXX";
+    folder = mkdtemp(name);
+    std::string error;
+    if (!server.start(0, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return false;
+    }
+    prepare_plugin_folder(folder, BREVANT_PAGE_DIR, u"cnquorinxiaoming", server.url());
+    Services services = make_platform_services(from_utf8(folder.string()));
+    services.http = std::make_unique<CountingHttpFactory>(std::move(services.http), activity);
+    module = std::make_unique<Module>(std::move(services));
+    messenger = std::make_unique<Messenger>(*module, MessengerOptions{});
+    messenger->sign_in();
+    return true;
+  }
+  // Opens `contact`, switches its translation on and waits until its companion is docked.
+  frmChat* open(const Str& contact, const Rect& where) {
+    ChatTab& tab = messenger->open_chat(contact, where);
+    tab.click_item();
+    frmChat* w = tab.companion();
+    if (!w || !pump_until([&] { return w->ShowOn; }, 60000))
+      return nullptr;
+    return w;
+  }
+  ~Setup() {
+    messenger.reset();
+    module.reset();
+    server.stop();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+};
+
+int latency(int messages) {
+  Setup s;
+  if (!s.start())
+    return 1;
+  frmChat* w = s.open(u"cnquorinemma", Rect{20, 40, 440, 560});
+  if (!w) {
+    std::fprintf(stderr, "the page did not load\n");
+    return 1;
+  }
+  // The page tells when a message line appears: a fragment navigation without a command
+  // (the companion ignores it), seen here before the companion.
+  std::int64_t shown_at = 0;
+  w->form()->browser().on_before_navigate([&, w](const Str& url) {
+    if (url.find(u"#shown") != Str::npos)
+      shown_at = now_us();
+    w->ChatBrowser_BeforeNavigate2(url);
+  });
+  auto* view = dynamic_cast<WebKitBrowser&>(w->form()->browser()).view();
+  const char observe[] =
+      "new MutationObserver(function () { location.replace(location.pathname + '#shown' + "
+      "document.querySelectorAll('#messages .msg').length); })"
+      ".observe(document.getElementById('messages'), { childList: true });";
+  webkit_web_view_evaluate_javascript(view, observe, -1, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr);
+  pump_for(500);
+
+  std::int64_t sent_at = 0, ended_at = 0;
+  s.activity.observer = [&](bool sent) {
+    if (sent && sent_at == 0)
+      sent_at = now_us();
+    if (!sent && ended_at == 0)
+      ended_at = now_us();
+  };
+  std::vector<double> total, http, share, before, after;
+  for (int i = 0; i < messages; ++i) {
+    shown_at = sent_at = ended_at = 0;
+    const std::int64_t t0 = now_us();
+    s.messenger->contact_says(u"cnquorinemma", u"Thank you " + from_utf8(std::to_string(i)));
+    if (!pump_until([&] { return shown_at != 0; }, 5000) || sent_at == 0 || ended_at == 0) {
+      std::fprintf(stderr, "message %d was not shown\n", i);
+      return 1;
+    }
+    const double t = static_cast<double>(shown_at - t0) / 1000.0;
+    const double h = static_cast<double>(ended_at - sent_at) / 1000.0;
+    total.push_back(t);
+    http.push_back(h);
+    share.push_back(t - h);
+    before.push_back(static_cast<double>(sent_at - t0) / 1000.0);
+    after.push_back(static_cast<double>(shown_at - ended_at) / 1000.0);
+    // Let the second engine's turn pass, so that each message starts on a quiet plug-in.
+    pump_until([&] { return s.activity.quiet(1200); }, 5000);
+  }
+  s.activity.observer = nullptr;
+  std::printf("message -> translation on the page, %d messages, ms (median / 90th percentile)\n",
+              messages);
+  std::printf("  total                          %7.2f / %7.2f\n", percentile(total, 0.5),
+              percentile(total, 0.9));
+  std::printf("  HTTP round trip to the server  %7.2f / %7.2f\n", percentile(http, 0.5),
+              percentile(http, 0.9));
+  std::printf("  plug-in share (total - HTTP)   %7.2f / %7.2f  (goal <= 5)\n",
+              percentile(share, 0.5), percentile(share, 0.9));
+  std::printf("    until the request is sent    %7.2f / %7.2f  (engine start timer, 1 ms asked)\n",
+              percentile(before, 0.5), percentile(before, 0.9));
+  std::printf("    answer until on the page     %7.2f / %7.2f\n", percentile(after, 0.5),
+              percentile(after, 0.9));
+  return 0;
+}
+
+int idle(double seconds) {
+  constexpr int kChats = 20;
+  Setup s;
+  if (!s.start())
+    return 1;
+  std::vector<Str> contacts;
+  for (int i = 0; i < kChats; ++i) {
+    const Str contact = from_utf8("cnquorinfriend" + std::to_string(i));
+    const int x = 20 + (i % 5) * 60, y = 20 + (i / 5) * 60;
+    if (!s.open(contact, Rect{x, y, x + 420, y + 520})) {
+      std::fprintf(stderr, "chat %d: the page did not load\n", i);
+      return 1;
+    }
+  }
+  pump_for(2000);  // the pages settle, the companions dock
+  const int server = s.server.pid();
+  const double own0 = own_cpu_seconds();
+  const auto web0 = descendants(server);
+  const auto start = std::chrono::steady_clock::now();
+  pump_for(static_cast<int>(seconds * 1000));
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double own = own_cpu_seconds() - own0;
+  const auto web1 = descendants(server);
+  const double web =
+      static_cast<double>(web1.first - web0.first) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  std::printf("%d open chats with companions, idle for %.1f s\n", kChats, wall);
+  std::printf("  messenger CPU     %6.2f %% of one core (goal < 1 %%)\n", 100 * own / wall);
+  std::printf("  web processes CPU %6.2f %% of one core\n", 100 * web / wall);
+  std::printf("  messenger memory  %6.1f MiB resident\n", static_cast<double>(own_rss_kb()) / 1024);
+  std::printf("  web processes     %6.1f MiB resident\n", static_cast<double>(web1.second) / 1024);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = "all";
+  int messages = 20;
+  double seconds = 10;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--messages") == 0 && i + 1 < argc)
+      messages = std::atoi(argv[++i]);
+    else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+      seconds = std::atof(argv[++i]);
+    else
+      mode = argv[i];
+  }
+  g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
+  GtkDesktop::use_x11();
+  if (!gtk_init_check(nullptr, nullptr)) {
+    std::fprintf(stderr, "no X display: run under xvfb-run -a\n");
+    return 2;
+  }
+  int status = 0;
+  if (mode == "all" || mode == "latency")
+    status |= latency(messages);
+  if (mode == "all" || mode == "idle")
+    status |= idle(seconds);
+  return status;
+}
