@@ -91,6 +91,10 @@ if build linux-release; then
   # 20 idle companion windows on a virtual display for 10 s: CPU time of the process.
   idle=build/linux-release/bench/brevant_linux_idle_companions
   if [ -x "$idle" ]; then xvfb-run -a "$idle" || failures+=("bench $(basename "$idle")"); fi
+  messenger=build/linux-release/bench/brevant_messenger_sim
+  if [ -x "$messenger" ]; then
+    xvfb-run -a "$messenger" --messages 10 --seconds 3 || failures+=("bench $(basename "$messenger")")
+  fi
 else
   failures+=("build linux-release")
 fi

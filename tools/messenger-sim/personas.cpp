@@ -77,8 +77,14 @@ struct Personas::Line {
   Personas* self;
   Str contact;
   Str text;
+  bool greeting = false;
+  int postponed = 0;
   unsigned id = 0;
 };
+
+// A greeting waits for the user to switch translation on, a while at most, so that it shows in
+// the companion.
+constexpr int kGreetingPostponements = 8;
 
 Personas::Personas(Messenger& messenger, int delay_ms)
     : messenger_(messenger), delay_ms_(delay_ms), turns_(personas().size(), 0) {
@@ -101,7 +107,7 @@ const Persona* Personas::of(const Str& contact) const {
 void Personas::chat_opened(const Str& contact) {
   const Persona* p = of(contact);
   if (p && !p->greetings.empty())
-    schedule(contact, p->greetings.front());
+    schedule(contact, p->greetings.front(), true);
 }
 
 void Personas::delivered(const Str& contact, const Str& text) {
@@ -112,10 +118,10 @@ void Personas::delivered(const Str& contact, const Str& text) {
   schedule(contact, persona_answer(*p, text, turns_[index]++));
 }
 
-void Personas::schedule(const Str& contact, const Str& text) {
+void Personas::schedule(const Str& contact, const Str& text, bool greeting) {
   if (text.empty())
     return;
-  auto* line = new Line{this, contact, text};
+  auto* line = new Line{this, contact, text, greeting};
   line->id = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay_ms_),
                                 reinterpret_cast<GSourceFunc>(&Personas::on_due), line,
                                 [](gpointer l) { delete static_cast<Line*>(l); });
@@ -125,8 +131,11 @@ void Personas::schedule(const Str& contact, const Str& text) {
 int Personas::on_due(void* data) {
   auto* line = static_cast<Line*>(data);
   Personas* self = line->self;
+  ChatTab* tab = self->messenger_.find(line->contact);
+  if (tab && line->greeting && !tab->translation_on() && line->postponed++ < kGreetingPostponements)
+    return G_SOURCE_CONTINUE;
   std::erase(self->timers_, line->id);
-  if (self->messenger_.find(line->contact))
+  if (tab)
     self->messenger_.contact_says(line->contact, line->text);
   return G_SOURCE_REMOVE;
 }

@@ -42,7 +42,7 @@ class Personas final : public MessengerListener {
  private:
   struct Line;
   static int on_due(void* line);
-  void schedule(const Str& contact, const Str& text);
+  void schedule(const Str& contact, const Str& text, bool greeting = false);
   const Persona* of(const Str& contact) const;
 
   Messenger& messenger_;
