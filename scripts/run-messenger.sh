@@ -24,8 +24,7 @@ build=build/linux-release
 if [ ! -f "$build/build.ninja" ]; then
   cmake --preset linux-release >/dev/null
 fi
-cmake --build "$build" --target messenger-sim trans-server -- -j"$(nproc)" |
-  grep -v '^ninja: no work to do' || true
+cmake --build "$build" --target messenger-sim trans-server -j"$(nproc)"
 messenger=$build/tools/messenger-sim/messenger-sim
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [[ " $* " != *" --demo "* ]]; then

@@ -221,9 +221,11 @@ int main(int argc, char** argv) {
     if (server.running())
       server_url = server.url();
   }
-  if (a.plugin_dir.empty()) {
+  if (a.plugin_dir.empty())
     prepare_plugin_folder(folder, a.page_dir, a.own, server_url);
-    // A kept folder may name the server of an earlier run.
+  // The plug-in learns its server from the settings file only: a kept folder may name the
+  // server of an earlier run, and a given server goes into a given folder too.
+  if (a.plugin_dir.empty() || !a.server.empty()) {
     skip_failure([&] {
       module->settings()
           .use(kConfigUinFile)
