@@ -7,14 +7,14 @@ namespace brevant::messenger {
 inline constexpr char kDemoScript[] = R"({
   "personas": true,
   "steps": [
-    {"do": "open", "chat": "cnquorinemma", "x": 20, "y": 40},
+    {"do": "open", "chat": "cnquorinemma", "x": 20, "y": 20, "height": 470},
     {"do": "item", "chat": "cnquorinemma"},
     {"do": "wait", "until": "idle"},
     {"do": "type", "chat": "cnquorinemma", "text": "我很好，谢谢。你呢？"},
     {"do": "wait", "until": "idle"},
     {"do": "type", "chat": "cnquorinemma", "text": "你明天有空吗"},
     {"do": "wait", "until": "idle"},
-    {"do": "open", "chat": "cnvetmaryuki", "x": 780, "y": 40},
+    {"do": "open", "chat": "cnvetmaryuki", "x": 20, "y": 530, "height": 470},
     {"do": "item", "chat": "cnvetmaryuki"},
     {"do": "wait", "until": "idle"},
     {"do": "type", "chat": "cnvetmaryuki", "text": "我很好，谢谢"},

@@ -395,7 +395,9 @@ GtkWidget* Messenger::build_contact_list() {
   const bool en = options_.english_host;
   const std::string title = to_utf8(own_short()) + (en ? " - Contacts" : " - 联系人");
   gtk_window_set_title(GTK_WINDOW(w), title.c_str());
-  gtk_window_move(GTK_WINDOW(w), 1040, 40);
+  // At the screen's right edge, out of the way of the chats and their companions.
+  const int width = gdk_window_get_width(gdk_get_default_root_window());
+  gtk_window_move(GTK_WINDOW(w), std::max(0, width - 250), 40);
   gtk_window_set_default_size(GTK_WINDOW(w), 220, 360);
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
   gtk_container_set_border_width(GTK_CONTAINER(box), 8);
