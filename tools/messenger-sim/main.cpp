@@ -3,7 +3,9 @@
 // the steps of a JSON file, then the transcript. With --demo: the built-in demo, for machines
 // without a display (run it under xvfb-run), with screenshots.
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -247,6 +249,14 @@ int main(int argc, char** argv) {
                to_utf8(a.own).c_str(), folder.string().c_str(),
                server_url.empty() ? "(from configUIN.ini)" : server_url.c_str());
 
+  // Ctrl-C and SIGTERM end the messenger as closing it does, the server with it.
+  auto quit = +[](gpointer) -> gboolean {
+    gtk_main_quit();
+    return G_SOURCE_CONTINUE;
+  };
+  const guint on_int = g_unix_signal_add(SIGINT, quit, nullptr);
+  const guint on_term = g_unix_signal_add(SIGTERM, quit, nullptr);
+
   int status = 0;
   if (scripted) {
     std::unique_ptr<ScriptRunner> runner;
@@ -287,6 +297,8 @@ int main(int argc, char** argv) {
     messenger->open_chat(u"cnquorinemma");
     gtk_main();
   }
+  g_source_remove(on_int);
+  g_source_remove(on_term);
 
   personas.reset();
   messenger.reset();

@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 #include <signal.h>
+#include <sys/prctl.h>
 
 #include <cstdlib>
 #include <string>
@@ -18,7 +19,12 @@ bool ServerProcess::start(int port, std::string& error) {
   const char* argv[] = {program_.c_str(),  "--bind",  "127.0.0.1", "--port",
                         port_text.c_str(), "--quiet", nullptr};
   GError* e = nullptr;
-  child_ = g_subprocess_newv(argv, G_SUBPROCESS_FLAGS_STDOUT_PIPE, &e);
+  GSubprocessLauncher* launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE);
+  // The server goes with the messenger, however the messenger ends.
+  g_subprocess_launcher_set_child_setup(
+      launcher, [](gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }, nullptr, nullptr);
+  child_ = g_subprocess_launcher_spawnv(launcher, argv, &e);
+  g_object_unref(launcher);
   if (!child_) {
     error = e ? e->message : "cannot start the translation server";
     g_clear_error(&e);
