@@ -86,6 +86,8 @@ frmChat::frmChat(Module& module)
   setalwinpre.on_tick([this] { setalwinpre_Timer(); });
   setWinpre.on_tick([this] { setWinpre_Timer(); });
   set_foucs.on_tick([this] { set_foucs_Timer(); });
+  skip_failure(
+      [&] { desktop_watch_ = module_.desktop().watch_changes([this] { wake_placement(); }); });
   skip_failure([&] { form_ = module_.desktop().create_form(); });
   if (form_) {
     form_->browser().on_before_navigate(
@@ -198,8 +200,11 @@ std::int32_t frmChat::SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner) {
 // ------------------------------------------------------------------ placement
 
 void frmChat::TimerPos_Timer() {
-  if (ShowState != 1 && ShowState != 2)
+  if (ShowState != 1 && ShowState != 2) {
+    note_tick(last_tick_.show_state == ShowState);
+    last_tick_.show_state = ShowState;
     return;
+  }
   if (!IsLive) {
     unload();
     return;
@@ -210,21 +215,25 @@ void frmChat::TimerPos_Timer() {
     HostRect_ = r;
   const std::int64_t tx = d.TwipsPerPixelX();
   const std::int64_t ty = d.TwipsPerPixelY();
+  const TickInputs inputs{ShowState, HostWnd, HostRect_,   d.GetForegroundWindow(),
+                          tx,        ty,      page_ready()};
+  const bool same_inputs = inputs == last_tick_;
+  last_tick_ = inputs;
 
   if (ShowState == 2) {
-    place(twips((HostRect_.right - kCollapsedInset) * tx),
-          twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
+    const bool moved =
+        place(twips((HostRect_.right - kCollapsedInset) * tx),
+              twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
+    note_tick(same_inputs && !moved);
     return;
   }
 
   const int left = twips(HostRect_.right * tx);
   const int top = twips(HostRect_.top * ty + kBelowHostTop);
   const int height = twips(std::int64_t(HostRect_.bottom - HostRect_.top) * ty - kBelowHostTop);
-  if (height < 0) {
-    place(left, top, kShortHostWidth, 0);
-  } else {
-    place(left, top, kDockedWidth, height);
-  }
+  const bool moved =
+      height < 0 ? place(left, top, kShortHostWidth, 0) : place(left, top, kDockedWidth, height);
+  note_tick(same_inputs && !moved);
 
   // A: the host became active: raise the companion beside it, once.
   const Hwnd foreground = d.GetForegroundWindow();
@@ -250,9 +259,25 @@ void frmChat::TimerPos_Timer() {
   }
 }
 
-void frmChat::place(int left, int top, int width, int height) {
-  if (!page_ready())
+void frmChat::note_tick(bool quiet) {
+  if (!quiet) {
+    wake_placement();
     return;
+  }
+  // Without a desktop that reports changes the tick is the only way to see them.
+  if (++quiet_ticks_ == kQuietTicksBeforeRest && desktop_watch_)
+    TimerPos.set_interval(kRestingInterval);
+}
+
+void frmChat::wake_placement() {
+  quiet_ticks_ = 0;
+  if (TimerPos.interval() != kPlacementInterval)
+    TimerPos.set_interval(kPlacementInterval);
+}
+
+bool frmChat::place(int left, int top, int width, int height) {
+  if (!page_ready())
+    return false;
   Desktop& d = module_.desktop();
   const Hwnd self = form_->hwnd();
   Rect now;
@@ -260,7 +285,7 @@ void frmChat::place(int left, int top, int width, int height) {
                          placed_twips_[2] == width && placed_twips_[3] == height &&
                          d.GetWindowRect(self, now) && now == placed_pixels_;
   if (unchanged)
-    return;
+    return false;
   skip_failure([&] { form_->move(left, top, width, height); });
   skip_failure([&] { form_->refit_browser(); });
   placed_ = true;
@@ -270,6 +295,7 @@ void frmChat::place(int left, int top, int width, int height) {
   placed_twips_[3] = height;
   if (!d.GetWindowRect(self, placed_pixels_))
     placed_ = false;
+  return true;
 }
 
 void frmChat::setalwinpre_Timer() {
@@ -309,12 +335,14 @@ void frmChat::opener() {
   Stopped_ = false;
   ShowState = 1;
   Form_Resize();
+  wake_placement();
 }
 
 void frmChat::stopr() {
   ShowState = 0;
   Stopped_ = true;
   Form_Resize();
+  wake_placement();
 }
 
 void frmChat::focuswin() {
@@ -330,6 +358,7 @@ void frmChat::unload() {
     return;
   unloaded_ = true;
   IsLive = false;
+  desktop_watch_.reset();
   TimerPos.set_enabled(false);
   setalwinpre.set_enabled(false);
   setWinpre.set_enabled(false);
@@ -430,6 +459,7 @@ void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
     for (const Command& c : commands()) {
       if (command->word == c.word) {
         (this->*c.run)(command->args);
+        wake_placement();
         return;
       }
     }
