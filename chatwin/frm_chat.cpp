@@ -65,7 +65,7 @@ const std::vector<frmChat::Command>& frmChat::commands() {
       {u"set_single", &frmChat::page_setting},
       {u"set_double", &frmChat::page_setting},
       {u"set_previewopen", &frmChat::page_setting},
-      {u"set_previewcclose", &frmChat::page_setting},
+      {u"set_previewcclose", &frmChat::preview_switched_off},
       {u"setfull", &frmChat::setfull},
       {u"setfullen", &frmChat::setfullen},
       {u"WebOk", &frmChat::WebOk},
@@ -414,6 +414,7 @@ void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag)
   const Str args[] = {Trim(source), Trim(translation),         u"true",      PreviewMode,
                       ShowFormat,   strip_site_prefixes(flag), PreviewToggle};
   run_script(script_line(u"PushMsg", args));
+  review_offered_ = page_ready() && PreviewMode == u"Popen" && PreviewToggle == u"false";
 }
 
 void frmChat::web_set_foucs() {
@@ -468,6 +469,7 @@ void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
 
 void frmChat::WebOk(const std::vector<Str>&) {
   ShowOn = true;
+  review_offered_ = false;  // a freshly loaded page holds no review
   InitWeb();
 }
 
@@ -482,9 +484,6 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
   if (only_marks)
     InputText += u"~?";
 
-  // Preview switched off and on again starts a fresh round, so that the next text is shown
-  // before it is sent.
-  const Str previous_mode = PreviewMode;
   take(args, 1, ForeignLan);
   take(args, 1, module_.SendLan);
   take(args, 2, PreviewMode);
@@ -494,11 +493,14 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
     module_.SendLan = u"en";
   else if (module_.SendLan == u"japaness")
     module_.SendLan = u"ja";
-  if (PreviewMode == u"Popen") {
-    if (previous_mode == u"Pclose")
-      PreviewToggle = u"true";
-    PreviewToggle = PreviewToggle == u"false" ? u"true" : u"false";
-  }
+  // With preview on, a text goes to the chat as it stands only when it answers a translation
+  // the page holds for review; any other one is offered for review first. Flipping the toggle
+  // at every text would lose step after a translation that never came back, or after preview
+  // was switched off and on again during a review, and then hand the next typed text over
+  // untranslated and unseen.
+  if (PreviewMode == u"Popen")
+    PreviewToggle = review_offered_ ? u"true" : u"false";
+  review_offered_ = false;
 
   const std::optional<Str> flag = send_flag();
   if (flag)
@@ -569,6 +571,11 @@ void frmChat::skype_stop(const std::vector<Str>&) {
 
 // The page keeps its language, format and preview itself and sends them with every text.
 void frmChat::page_setting(const std::vector<Str>&) {}
+
+// The page left its review, if it held one.
+void frmChat::preview_switched_off(const std::vector<Str>&) {
+  review_offered_ = false;
+}
 
 void frmChat::setfull(const std::vector<Str>&) {
   show_settings_dialog(module_, DialogLanguage::kChinese);

@@ -160,6 +160,7 @@ class frmChat {
   void skype_open(const std::vector<Str>& args);
   void skype_stop(const std::vector<Str>& args);
   void page_setting(const std::vector<Str>& args);
+  void preview_switched_off(const std::vector<Str>& args);
   void setfull(const std::vector<Str>& args);
   void setfullen(const std::vector<Str>& args);
   void WebOk(const std::vector<Str>& args);
@@ -177,6 +178,9 @@ class frmChat {
   Str VoiceText_;
   bool Stopped_ = false;
   Rect HostRect_;
+  // The page holds a translation offered for review (the last own message pushed with preview
+  // on and PreviewToggle "false"); only the next typed text answers it.
+  bool review_offered_ = false;
   // Where the last move put the form, in twips and as the window system reported it.
   bool placed_ = false;
   int placed_twips_[4] = {0, 0, 0, 0};

@@ -2,10 +2,12 @@
 // beside a GTK stand-in chat window, driven through frmChat and the Linux services.
 
 #include <gtest/gtest.h>
+#include <libsoup/soup.h>
 
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,10 +16,13 @@
 #include "chatwin/page_script.h"
 #include "config/settings.h"
 #include "platform/linux/gtk_desktop.h"
+#include "platform/linux/key_input.h"
 #include "platform/linux/webkit_browser.h"
 #include "platform/sim/scripted_ui.h"
 #include "plugin/module.h"
 #include "tests/linux/gtk_fixture.h"
+#include "tests/support/sim_host.h"
+#include "translate/frmmain.h"
 
 namespace brevant {
 namespace {
@@ -396,6 +401,159 @@ TEST_F(CompanionTest, HostileTextsRunNothingNavigateNowhereAndShowAsWritten) {
   EXPECT_EQ(browser(w).script_errors(), 0);
   EXPECT_EQ(navigations.size(), navigated);
   EXPECT_EQ(js(w, "location.hash"), "#WebOk%60");
+}
+
+// A translation server in the test's own loop on a loopback port: it records every request as
+// the engines sent it and answers at once from its phrase table (anything else comes back as
+// written).
+class PhraseServer {
+ public:
+  struct Request {
+    std::string lang;  // the server's language code
+    Str text;
+  };
+
+  explicit PhraseServer(std::map<Str, Str> phrases) : phrases_(std::move(phrases)) {
+    server_ = soup_server_new(nullptr, nullptr);
+    soup_server_add_handler(server_, "/trans2/index.asp", &PhraseServer::handle, this, nullptr);
+    GError* error = nullptr;
+    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
+      ADD_FAILURE() << error->message;
+      g_error_free(error);
+      return;
+    }
+    GSList* uris = soup_server_get_uris(server_);
+    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  }
+  ~PhraseServer() {
+    soup_server_disconnect(server_);
+    g_object_unref(server_);
+  }
+  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  const std::vector<Request>& requests() const { return requests_; }
+
+ private:
+  static void handle(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
+                     gpointer data) {
+    auto* self = static_cast<PhraseServer*>(data);
+    SoupMessageBody* body = soup_server_message_get_request_body(message);
+    const std::string form(body->data ? body->data : "", body->length);
+    GHashTable* fields = soup_form_decode(form.c_str());
+    auto field = [&](const char* name) {
+      const auto* value = static_cast<const char*>(g_hash_table_lookup(fields, name));
+      return std::string(value ? value : "");
+    };
+    const Request r{field("lang"), from_utf8(field("text"))};
+    g_hash_table_unref(fields);
+    self->requests_.push_back(r);
+    const auto known = self->phrases_.find(r.text);
+    const std::string answer = to_utf8(known != self->phrases_.end() ? known->second : r.text);
+    soup_server_message_set_status(message, 200, nullptr);
+    soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
+                                     answer.data(), answer.size());
+  }
+
+  std::map<Str, Str> phrases_;
+  SoupServer* server_ = nullptr;
+  int port_ = 0;
+  std::vector<Request> requests_;
+};
+
+// The user writes Chinese into the page's input with real key strokes and presses Enter: the
+// text reaches the send translator with this chat's language and contact, goes to the server,
+// and its translation comes back into the page and into the chat (method 5, then Send), once.
+// With preview on, the first Enter only offers the translation for review in the input; the
+// user edits it with keys (brackets included) and the second Enter sends it as it stands, in
+// the bilingual format below its source.
+TEST_F(CompanionTest, TypedTextIsTranslatedShownAndSentOnce) {
+  const Str typed = u"谢谢你的帮助";
+  const Str translation = u"Thank you for your help.";
+  const Str reviewed = u"Thank you for your help! [1]";
+  const Str bilingual = u"[ Thank you for your help! ［1］ ]";  // its own brackets full-width
+  struct Case {
+    const char* name;
+    const char* shuangdan;
+    bool preview;
+    Str sent;  // what the chat gets
+    Str shown_source, shown_translation;
+    Str second_request;  // with preview: the reviewed text as it reaches the server
+  };
+  const Case cases[] = {
+      {"single", "dan", false, u"[ " + translation + u" ]", typed, translation, u""},
+      {"bilingual", "shuang", false, typed + u"\r\n[ " + translation + u" ]", typed, translation,
+       u""},
+      {"single, preview", "dan", true, reviewed, reviewed, typed + u"！", reviewed},
+      {"bilingual, preview", "shuang", true, typed + u"\r\n" + bilingual, typed, reviewed,
+       typed + bilingual},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    TearDown();
+    chats.clear();
+    navigations.clear();
+    PhraseServer server({{typed, translation}, {reviewed, typed + u"！"}});
+    start("[config]\r\nlan=cn\r\nserver=" + server.base() +
+          "\r\n[quillnetmecnquorinbob]\r\nmainlan=en\r\nshuangdan=" + k.shuangdan +
+          "\r\npreview=" + (k.preview ? "on" : "off") + "\r\n");
+    module->MainUinShort = u"me";
+    Frmmain& coordinator = module->coordinator();
+    ChatWindow& host = chat_window("bob - me", 100, 50, 600, 400);
+    frmChat& w = open(u"cnquorinbob", host.hwnd);
+    module->LastFrom = w.ContactId;
+    auto chat = std::make_shared<sim_host::Chat>(u"cnquorinbob");
+    w.HostChat = chat;
+    ASSERT_TRUE(pump_until([&] { return w.ShowOn; }, 10000)) << "the page never reported WebOk";
+    ASSERT_TRUE(pump_until([&] {
+      return js(w, "document.getElementById('preview').getAttribute('aria-checked')") ==
+             (k.preview ? "true" : "false");
+    }));
+    w.web_set_foucs();
+    ASSERT_TRUE(pump_until([&] { return js(w, "document.activeElement.id") == "input"; }));
+    GtkWidget* view = GTK_WIDGET(browser(w).view());
+    auto input = [&] { return from_utf8(js(w, "document.getElementById('input').value")); };
+
+    ASSERT_TRUE(gtk_keys::type_text(view, to_utf8(typed)));
+    ASSERT_TRUE(pump_until([&] { return input() == typed; })) << to_utf8(input());
+    ASSERT_TRUE(gtk_keys::press_key(view, GDK_KEY_Return));
+    ASSERT_TRUE(pump_until([&] { return server.requests().size() == 1; }));
+    EXPECT_EQ(server.requests()[0].lang, "02");  // Chinese to English
+    EXPECT_EQ(server.requests()[0].text, typed);
+    EXPECT_EQ(coordinator.KQTranS.MainLan, u"en");
+    EXPECT_EQ(coordinator.KQTranS.flag, u"cnquorinbob");
+
+    if (k.preview) {
+      // Offered for review: in the input, nothing sent, nothing in the conversation yet.
+      ASSERT_TRUE(pump_until([&] { return input() == translation; })) << to_utf8(input());
+      EXPECT_EQ(js(w, "document.getElementById('review').style.display"), "");
+      EXPECT_EQ(js(w, "document.getElementById('review-source').textContent"), to_utf8(typed));
+      gtk_test::pump_for(200);
+      EXPECT_TRUE(chat->sent.empty());
+      EXPECT_EQ(host.clicks, 0);
+      EXPECT_TRUE(conversation(w).empty());
+      ASSERT_TRUE(gtk_keys::press_key(view, GDK_KEY_BackSpace));
+      ASSERT_TRUE(gtk_keys::type_text(view, "! [1]"));
+      ASSERT_TRUE(pump_until([&] { return input() == reviewed; })) << to_utf8(input());
+      ASSERT_TRUE(gtk_keys::press_key(view, GDK_KEY_Return));
+      ASSERT_TRUE(pump_until([&] { return server.requests().size() == 2; }));
+      EXPECT_EQ(server.requests()[1].text, k.second_request);
+    }
+
+    ASSERT_TRUE(pump_until([&] { return !chat->sent.empty() && host.clicks > 0; }));
+    gtk_test::pump_for(300);  // anything sent twice would be by now
+    std::vector<Str> sent;
+    for (const sim_host::Sent& s : chat->sent) {
+      EXPECT_EQ(s.contact, u"cnquorinbob");
+      sent.push_back(s.text);
+    }
+    EXPECT_EQ(sent, std::vector<Str>{k.sent});
+    EXPECT_EQ(host.clicks, 1);
+    ASSERT_TRUE(pump_until([&] { return !conversation(w).empty(); }));
+    EXPECT_EQ(conversation(w), (std::vector<Shown>{{u"我", k.shown_source, k.shown_translation}}));
+    EXPECT_EQ(input(), u"");
+    EXPECT_EQ(browser(w).script_errors(), 0);
+    EXPECT_EQ(server.requests().size(), k.preview ? 2u : 1u);
+  }
 }
 
 }  // namespace
