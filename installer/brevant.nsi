@@ -186,9 +186,9 @@ Function ModePageLeave
       ; Start again with administrator rights; this instance ends.
       ClearErrors
       ${If} $DirGiven == 1
-        ExecShell "runas" "$EXEPATH" "/ALLUSERS /D=$INSTDIR"
+        ExecShell "runas" "$EXEPATH" "/ALLUSERS /LANG=$LANGUAGE /D=$INSTDIR"
       ${Else}
-        ExecShell "runas" "$EXEPATH" "/ALLUSERS"
+        ExecShell "runas" "$EXEPATH" "/ALLUSERS /LANG=$LANGUAGE"
       ${EndIf}
       ${If} ${Errors}
         MessageBox MB_ICONEXCLAMATION "$(ElevateFailed)"
@@ -305,7 +305,18 @@ Function .onInit
   ${IfNot} ${Errors}
     SectionSetFlags ${SecServer} 0
   ${EndIf}
+  ; Offered first on the page: the kind of an earlier installation, when there is only one.
+  ${If} $ModeGiven != 1
+  ${AndIfNot} ${Silent}
+    ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+    ReadRegStr $1 HKCU "${UNINST_KEY}" "InstallLocation"
+    ${If} $0 != ""
+    ${AndIf} $1 == ""
+      StrCpy $MachineWide 1
+    ${EndIf}
+  ${EndIf}
   ${If} $MachineWide == 1
+  ${AndIf} $ModeGiven == 1
     Call IsAdmin
     Pop $0
     ${If} $0 != 1
