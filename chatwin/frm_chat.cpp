@@ -65,7 +65,7 @@ const std::vector<frmChat::Command>& frmChat::commands() {
       {u"set_single", &frmChat::page_setting},
       {u"set_double", &frmChat::page_setting},
       {u"set_previewopen", &frmChat::page_setting},
-      {u"set_previewcclose", &frmChat::page_setting},
+      {u"set_previewcclose", &frmChat::preview_switched_off},
       {u"setfull", &frmChat::setfull},
       {u"setfullen", &frmChat::setfullen},
       {u"WebOk", &frmChat::WebOk},
@@ -86,6 +86,8 @@ frmChat::frmChat(Module& module)
   setalwinpre.on_tick([this] { setalwinpre_Timer(); });
   setWinpre.on_tick([this] { setWinpre_Timer(); });
   set_foucs.on_tick([this] { set_foucs_Timer(); });
+  skip_failure(
+      [&] { desktop_watch_ = module_.desktop().watch_changes([this] { wake_placement(); }); });
   skip_failure([&] { form_ = module_.desktop().create_form(); });
   if (form_) {
     form_->browser().on_before_navigate(
@@ -198,8 +200,11 @@ std::int32_t frmChat::SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner) {
 // ------------------------------------------------------------------ placement
 
 void frmChat::TimerPos_Timer() {
-  if (ShowState != 1 && ShowState != 2)
+  if (ShowState != 1 && ShowState != 2) {
+    note_tick(last_tick_.show_state == ShowState);
+    last_tick_.show_state = ShowState;
     return;
+  }
   if (!IsLive) {
     unload();
     return;
@@ -210,21 +215,25 @@ void frmChat::TimerPos_Timer() {
     HostRect_ = r;
   const std::int64_t tx = d.TwipsPerPixelX();
   const std::int64_t ty = d.TwipsPerPixelY();
+  const TickInputs inputs{ShowState, HostWnd, HostRect_,   d.GetForegroundWindow(),
+                          tx,        ty,      page_ready()};
+  const bool same_inputs = inputs == last_tick_;
+  last_tick_ = inputs;
 
   if (ShowState == 2) {
-    place(twips((HostRect_.right - kCollapsedInset) * tx),
-          twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
+    const bool moved =
+        place(twips((HostRect_.right - kCollapsedInset) * tx),
+              twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
+    note_tick(same_inputs && !moved);
     return;
   }
 
   const int left = twips(HostRect_.right * tx);
   const int top = twips(HostRect_.top * ty + kBelowHostTop);
   const int height = twips(std::int64_t(HostRect_.bottom - HostRect_.top) * ty - kBelowHostTop);
-  if (height < 0) {
-    place(left, top, kShortHostWidth, 0);
-  } else {
-    place(left, top, kDockedWidth, height);
-  }
+  const bool moved =
+      height < 0 ? place(left, top, kShortHostWidth, 0) : place(left, top, kDockedWidth, height);
+  note_tick(same_inputs && !moved);
 
   // A: the host became active: raise the companion beside it, once.
   const Hwnd foreground = d.GetForegroundWindow();
@@ -250,9 +259,25 @@ void frmChat::TimerPos_Timer() {
   }
 }
 
-void frmChat::place(int left, int top, int width, int height) {
-  if (!page_ready())
+void frmChat::note_tick(bool quiet) {
+  if (!quiet) {
+    wake_placement();
     return;
+  }
+  // Without a desktop that reports changes the tick is the only way to see them.
+  if (++quiet_ticks_ == kQuietTicksBeforeRest && desktop_watch_)
+    TimerPos.set_interval(kRestingInterval);
+}
+
+void frmChat::wake_placement() {
+  quiet_ticks_ = 0;
+  if (TimerPos.interval() != kPlacementInterval)
+    TimerPos.set_interval(kPlacementInterval);
+}
+
+bool frmChat::place(int left, int top, int width, int height) {
+  if (!page_ready())
+    return false;
   Desktop& d = module_.desktop();
   const Hwnd self = form_->hwnd();
   Rect now;
@@ -260,7 +285,7 @@ void frmChat::place(int left, int top, int width, int height) {
                          placed_twips_[2] == width && placed_twips_[3] == height &&
                          d.GetWindowRect(self, now) && now == placed_pixels_;
   if (unchanged)
-    return;
+    return false;
   skip_failure([&] { form_->move(left, top, width, height); });
   skip_failure([&] { form_->refit_browser(); });
   placed_ = true;
@@ -270,6 +295,7 @@ void frmChat::place(int left, int top, int width, int height) {
   placed_twips_[3] = height;
   if (!d.GetWindowRect(self, placed_pixels_))
     placed_ = false;
+  return true;
 }
 
 void frmChat::setalwinpre_Timer() {
@@ -309,12 +335,14 @@ void frmChat::opener() {
   Stopped_ = false;
   ShowState = 1;
   Form_Resize();
+  wake_placement();
 }
 
 void frmChat::stopr() {
   ShowState = 0;
   Stopped_ = true;
   Form_Resize();
+  wake_placement();
 }
 
 void frmChat::focuswin() {
@@ -330,6 +358,7 @@ void frmChat::unload() {
     return;
   unloaded_ = true;
   IsLive = false;
+  desktop_watch_.reset();
   TimerPos.set_enabled(false);
   setalwinpre.set_enabled(false);
   setWinpre.set_enabled(false);
@@ -385,6 +414,7 @@ void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag)
   const Str args[] = {Trim(source), Trim(translation),         u"true",      PreviewMode,
                       ShowFormat,   strip_site_prefixes(flag), PreviewToggle};
   run_script(script_line(u"PushMsg", args));
+  review_offered_ = page_ready() && PreviewMode == u"Popen" && PreviewToggle == u"false";
 }
 
 void frmChat::web_set_foucs() {
@@ -430,6 +460,7 @@ void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
     for (const Command& c : commands()) {
       if (command->word == c.word) {
         (this->*c.run)(command->args);
+        wake_placement();
         return;
       }
     }
@@ -438,6 +469,7 @@ void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
 
 void frmChat::WebOk(const std::vector<Str>&) {
   ShowOn = true;
+  review_offered_ = false;  // a freshly loaded page holds no review
   InitWeb();
 }
 
@@ -452,9 +484,6 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
   if (only_marks)
     InputText += u"~?";
 
-  // Preview switched off and on again starts a fresh round, so that the next text is shown
-  // before it is sent.
-  const Str previous_mode = PreviewMode;
   take(args, 1, ForeignLan);
   take(args, 1, module_.SendLan);
   take(args, 2, PreviewMode);
@@ -464,11 +493,14 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
     module_.SendLan = u"en";
   else if (module_.SendLan == u"japaness")
     module_.SendLan = u"ja";
-  if (PreviewMode == u"Popen") {
-    if (previous_mode == u"Pclose")
-      PreviewToggle = u"true";
-    PreviewToggle = PreviewToggle == u"false" ? u"true" : u"false";
-  }
+  // With preview on, a text goes to the chat as it stands only when it answers a translation
+  // the page holds for review; any other one is offered for review first. Flipping the toggle
+  // at every text would lose step after a translation that never came back, or after preview
+  // was switched off and on again during a review, and then hand the next typed text over
+  // untranslated and unseen.
+  if (PreviewMode == u"Popen")
+    PreviewToggle = review_offered_ ? u"true" : u"false";
+  review_offered_ = false;
 
   const std::optional<Str> flag = send_flag();
   if (flag)
@@ -539,6 +571,11 @@ void frmChat::skype_stop(const std::vector<Str>&) {
 
 // The page keeps its language, format and preview itself and sends them with every text.
 void frmChat::page_setting(const std::vector<Str>&) {}
+
+// The page left its review, if it held one.
+void frmChat::preview_switched_off(const std::vector<Str>&) {
+  review_offered_ = false;
+}
 
 void frmChat::setfull(const std::vector<Str>&) {
   show_settings_dialog(module_, DialogLanguage::kChinese);

@@ -32,6 +32,11 @@ inline constexpr int kCollapsedInset = 50;
 inline constexpr int kCollapsedSize = 1;
 // How long the give-back step lets the click into the companion settle, blocking (ms).
 inline constexpr int kGiveBackWait = 50;
+// The placement tick's interval, and its resting interval while nothing it reads has changed for
+// kQuietTicksBeforeRest ticks on a desktop that reports every change (so a change wakes it).
+inline constexpr int kPlacementInterval = 1;
+inline constexpr int kRestingInterval = 1000;
+inline constexpr int kQuietTicksBeforeRest = 16;
 
 // The page files, relative to the plug-in folder.
 inline constexpr char16_t kChinesePage[] = u"\\IO11\\IO.htm";
@@ -115,6 +120,10 @@ class frmChat {
   // Closes the window: it is no longer live, its timers stop and its form goes.
   void unload();
 
+  // Something the placement tick reads changed outside the desktop (its state, the page): the
+  // tick runs at its full rate again.
+  void wake_placement();
+
   // The window and form (nullptr when the platform could not make one, or after unload).
   Hwnd hwnd() const;
   Form* form() { return form_.get(); }
@@ -134,7 +143,10 @@ class frmChat {
   void setWinpre_Timer();
   void set_foucs_Timer();
   // Moves the form unless it already stands there; refits the browser after a move.
-  void place(int left, int top, int width, int height);
+  // Returns whether it moved.
+  bool place(int left, int top, int width, int height);
+  // After each placement tick: rest once enough ticks in a row found nothing to do.
+  void note_tick(bool quiet);
   void run_script(const Str& line);
   bool page_ready() const;
   Hwnd companion_hwnd();
@@ -148,6 +160,7 @@ class frmChat {
   void skype_open(const std::vector<Str>& args);
   void skype_stop(const std::vector<Str>& args);
   void page_setting(const std::vector<Str>& args);
+  void preview_switched_off(const std::vector<Str>& args);
   void setfull(const std::vector<Str>& args);
   void setfullen(const std::vector<Str>& args);
   void WebOk(const std::vector<Str>& args);
@@ -165,10 +178,27 @@ class frmChat {
   Str VoiceText_;
   bool Stopped_ = false;
   Rect HostRect_;
+  // The page holds a translation offered for review (the last own message pushed with preview
+  // on and PreviewToggle "false"); only the next typed text answers it.
+  bool review_offered_ = false;
   // Where the last move put the form, in twips and as the window system reported it.
   bool placed_ = false;
   int placed_twips_[4] = {0, 0, 0, 0};
   Rect placed_pixels_;
+  // What the last placement tick read, to tell a tick that found nothing new.
+  struct TickInputs {
+    int show_state = -1;
+    Hwnd host = 0;
+    Rect host_rect;
+    Hwnd foreground = 0;
+    std::int64_t twips_x = 0;
+    std::int64_t twips_y = 0;
+    bool page_ready = false;
+    bool operator==(const TickInputs&) const = default;
+  };
+  TickInputs last_tick_;
+  int quiet_ticks_ = 0;
+  std::shared_ptr<void> desktop_watch_;
 };
 
 }  // namespace brevant

@@ -7,6 +7,9 @@
 # 64-bit programs always run with the 64-bit loader: Debian's `wine` script picks the 32-bit
 # loader whenever wine32 is installed, and that loader cannot start at all on a kernel that
 # refuses 32-bit programs. 32-bit programs need the 32-bit loader (see cmake/wine-env.sh).
+#
+# BREVANT_WINE_FRESH=1 starts from a new prefix and stops its server afterwards (a test that
+# must not see what an earlier run left in the registry or on drive C).
 set -u
 arch=$1
 prefix=$2
@@ -25,6 +28,12 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # this shell does not try to load the locale itself.)
 locale=${BREVANT_WINE_LOCALE:-zh_CN.UTF-8}
 unset DISPLAY
+
+fresh=${BREVANT_WINE_FRESH:-0}
+if [ "$fresh" = 1 ]; then
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$prefix"
+fi
 
 if [ ! -f "$prefix/.brevant-ready" ]; then
   mkdir -p "$(dirname "$prefix")"
@@ -47,4 +56,7 @@ env LC_ALL="$locale" "$WINELOADER" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 rm -f "$out"
+if [ "$fresh" = 1 ]; then
+  wineserver -k >/dev/null 2>&1 || true
+fi
 exit $rc

@@ -9,6 +9,7 @@
 // not throw.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -77,6 +78,15 @@ class Desktop {
   // A new companion form: a top-level tool window without a taskbar button, not yet shown,
   // hosting a browser control that fills it.
   virtual std::unique_ptr<Form> create_form() = 0;
+
+  // A desktop that learns of every change to its windows (moved, sized, shown, hidden,
+  // activated, created, destroyed, retitled) lets a poller rest while nothing changes: `changed`
+  // runs after each change until the returned token is released. nullptr when this desktop
+  // cannot tell, so pollers keep polling.
+  virtual std::shared_ptr<void> watch_changes(std::function<void()> changed) {
+    (void)changed;
+    return nullptr;
+  }
 };
 
 }  // namespace brevant

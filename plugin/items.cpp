@@ -179,6 +179,7 @@ void VbImChatInputPlugin::OnClick() {
       w->ShowState = 1;
       w->TranOn = true;
     }
+    w->wake_placement();
   }
 }
 

@@ -100,8 +100,9 @@ else
 fi
 
 # 3. Windows builds under Wine. 64-bit always with the 64-bit loader; 32-bit where this machine
-# can run 32-bit programs (built either way, so that it keeps compiling).
-for preset in win64 win32; do
+# can run 32-bit programs (built either way, so that it keeps compiling). The x86 build comes
+# first: the x64 build makes the installer, which takes the x86 DLL from it.
+for preset in win32 win64; do
   arch=x64
   [ "$preset" = win32 ] && arch=x86
   if ! build "$preset"; then

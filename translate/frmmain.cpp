@@ -287,9 +287,12 @@ void Frmmain::KQTranS_TisOK(const Str& trantext_in, const Str& flag, const Str& 
       msg = YuanWen;
     } else {
       isNotice = contains(YuanWen, u"Notice");
-      // The reviewed text: a line break before its first "[", nothing from a second "[" on.
+      // A reviewed bilingual text comes as "source[ translation ]": a line break before its
+      // first "[", nothing from a second "[" on. A single-format text is the reviewed
+      // translation alone and goes as it stands; cutting it at its own brackets would lose
+      // what the user wrote after them.
       msg = YuanWen;
-      const auto first = msg.find(u'[');
+      const auto first = T->ShowFormat == u"Double" ? msg.find(u'[') : Str::npos;
       if (first != Str::npos) {
         const auto second = msg.find(u'[', first + 1);
         msg = msg.substr(0, first) + kCrLf +

@@ -32,6 +32,7 @@
     extra: '', // handed back with every typed text
     stopped: false,
     reviewing: false, // the input holds a translation waiting to be sent
+    reviewSource: '', // the typed text whose translation is under review
     lastCommand: null,
     webOkSent: false
   };
@@ -281,7 +282,8 @@
     entry.bubble.appendChild(again);
   }
 
-  function addPending(text, handingOver) {
+  // `shown`: the source and translation to show for a text that is not shown as it was sent.
+  function addPending(text, handingOver, shown) {
     var item = element('div', 'msg out pending');
     var meta = element('div', 'meta');
     var bubble = element('div', 'bubble');
@@ -289,10 +291,20 @@
     var status = element('span', 'state', handingOver ? t('sending') : t('translating'));
     meta.appendChild(status);
     meta.appendChild(element('span', 'dots', '\u2022\u2022\u2022'));
-    bubble.appendChild(element('div', 'src', text));
+    bubble.appendChild(element('div', 'src', shown ? shown.source : text));
+    if (shown) {
+      bubble.appendChild(element('div', 'tr', shown.translation));
+    }
     item.appendChild(meta);
     item.appendChild(bubble);
-    var entry = { el: item, bubble: bubble, key: matchKey(text), text: text, timer: null };
+    var entry = {
+      el: item,
+      bubble: bubble,
+      key: matchKey(text),
+      text: shown ? shown.translation : text,
+      shown: shown || null,
+      timer: null
+    };
     entry.timer = window.setTimeout(function () {
       markUnanswered(entry);
     }, kPendingTimeoutMs);
@@ -397,17 +409,23 @@
 
   function leaveReview() {
     state.reviewing = false;
+    state.reviewSource = '';
     setText(reviewSource, '');
     refreshComposer();
   }
 
   function enterReview(source, translation) {
     state.reviewing = true;
+    state.reviewSource = source;
     setText(reviewSource, source);
     setInput(translation);
     refreshComposer();
     input.focus();
     setInput(translation);
+  }
+
+  function squareBrackets(value) {
+    return value.replace(/\[/g, '\uFF3B').replace(/\]/g, '\uFF3D');
   }
 
   function submit() {
@@ -424,8 +442,17 @@
       input.focus();
       return;
     }
-    sendCommand('Word_From_User', [text, state.lan, state.preview, state.format, state.extra]);
-    addPending(text, state.reviewing);
+    var sent = text;
+    var shown = null;
+    if (state.reviewing && state.format === 'Double') {
+      // Bilingual: the native side hands a reviewed text over as it stands, breaking
+      // "source[ translation ]" into the format's two lines at its brackets, so the texts' own
+      // brackets are written full-width.
+      sent = squareBrackets(state.reviewSource) + '[ ' + squareBrackets(text) + ' ]';
+      shown = { source: state.reviewSource, translation: text };
+    }
+    sendCommand('Word_From_User', [sent, state.lan, state.preview, state.format, state.extra]);
+    addPending(sent, state.reviewing, shown);
     if (state.reviewing) {
       leaveReview();
     }
@@ -581,7 +608,11 @@
       scrollToNewest();
       return;
     }
-    var message = buildMessage(true, trimText(src), tr, who, format);
+    // A reviewed bilingual text is shown as the two texts the contact got, not as its
+    // combined form and that form's translation.
+    var message = entry && entry.shown
+      ? buildMessage(true, entry.shown.source, entry.shown.translation, who, format)
+      : buildMessage(true, trimText(src), tr, who, format);
     if (entry && entry.el.parentNode === convList) {
       addToConversation(message, entry.el);
     } else {

@@ -121,7 +121,10 @@ int screen_twips() {
 }
 }  // namespace
 
-GtkDesktop::GtkDesktop(EventLoop& loop) : SimDesktop(loop, screen_twips(), screen_twips()) {}
+GtkDesktop::GtkDesktop(EventLoop& loop) : SimDesktop(loop, screen_twips(), screen_twips()) {
+  // GTK's events keep the model current, so pollers of it may rest between changes.
+  set_change_watch(true);
+}
 
 GtkDesktop::~GtkDesktop() {
   for (GtkForm* form : forms_)

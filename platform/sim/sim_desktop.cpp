@@ -76,6 +76,7 @@ Hwnd SimDesktop::create_window(StrView class_name, StrView title, Hwnd parent, R
     children_[parent].push_back(hwnd);
   }
   on_created(w);
+  changed();
   return hwnd;
 }
 
@@ -102,6 +103,7 @@ void SimDesktop::destroy_window(Hwnd hwnd) {
     on_foreground_changed(0);
   }
   on_destroyed(hwnd);
+  changed();
 }
 
 Hwnd SimDesktop::GetParent(Hwnd hwnd) {
@@ -120,11 +122,13 @@ bool SimDesktop::ShowWindow(Hwnd hwnd, int command) {
   if (visible != was_visible) {
     w->visible = visible;
     on_visibility_changed(*w);
+    changed();
   }
   if (command == kSwShow && w->parent == 0 && foreground_ != hwnd) {
     foreground_ = hwnd;
     raise(hwnd);
     on_foreground_changed(hwnd);
+    changed();
   }
   return was_visible;
 }
@@ -139,6 +143,7 @@ bool SimDesktop::SetForegroundWindow(Hwnd hwnd) {
   if (foreground_ != hwnd) {
     foreground_ = hwnd;
     on_foreground_changed(hwnd);
+    changed();
   }
   return true;
 }
@@ -150,6 +155,7 @@ void SimDesktop::activate(Hwnd hwnd) {
   if (foreground_ != hwnd) {
     foreground_ = hwnd;
     on_foreground_changed(hwnd);
+    changed();
   }
 }
 
@@ -176,6 +182,7 @@ std::int32_t SimDesktop::SetWindowLongA(Hwnd hwnd, int index, std::int32_t value
     return 0;
   }
   on_long_changed(*w, index);
+  changed();
   return previous;
 }
 
@@ -280,6 +287,7 @@ void SimDesktop::set_rect(Hwnd hwnd, const Rect& rect) {
     return;
   w->rect = rect;
   on_rect_changed(*w);
+  changed();
 }
 
 void SimDesktop::set_title(Hwnd hwnd, StrView title) {
@@ -288,11 +296,13 @@ void SimDesktop::set_title(Hwnd hwnd, StrView title) {
     return;
   w->title = Str(title);
   on_title_changed(*w);
+  changed();
 }
 
 void SimDesktop::set_twips_per_pixel(int x, int y) {
   twips_x_ = x;
   twips_y_ = y;
+  changed();
 }
 
 void SimDesktop::set_handler(Hwnd hwnd, std::function<void(const SimMessage&)> handler) {
@@ -301,21 +311,49 @@ void SimDesktop::set_handler(Hwnd hwnd, std::function<void(const SimMessage&)> h
 }
 
 void SimDesktop::sync_rect(Hwnd hwnd, const Rect& rect) {
-  if (SimWindow* w = find(hwnd))
-    w->rect = rect;
+  SimWindow* w = find(hwnd);
+  if (!w || w->rect == rect)
+    return;
+  w->rect = rect;
+  changed();
 }
 
 void SimDesktop::sync_foreground(Hwnd hwnd) {
   if (hwnd != 0 && !exists(hwnd))
     return;
+  const bool moved = foreground_ != hwnd;
   foreground_ = hwnd;
   if (hwnd != 0)
     raise(hwnd);
+  if (moved)
+    changed();
 }
 
 void SimDesktop::sync_visible(Hwnd hwnd, bool visible) {
-  if (SimWindow* w = find(hwnd))
-    w->visible = visible;
+  SimWindow* w = find(hwnd);
+  if (!w || w->visible == visible)
+    return;
+  w->visible = visible;
+  changed();
+}
+
+std::shared_ptr<void> SimDesktop::watch_changes(std::function<void()> on_change) {
+  if (!change_watch_)
+    return nullptr;
+  auto token = std::make_shared<std::function<void()>>(std::move(on_change));
+  std::erase_if(watchers_, [](const auto& w) { return w.expired(); });
+  watchers_.push_back(token);
+  return token;
+}
+
+void SimDesktop::changed() {
+  if (watchers_.empty())
+    return;
+  const auto watchers = watchers_;
+  for (const auto& weak : watchers) {
+    if (auto watcher = weak.lock())
+      (*watcher)();
+  }
 }
 
 SimForm* SimDesktop::form(Hwnd hwnd) const {

@@ -77,6 +77,9 @@ class SimDesktop : public Desktop {
   int TwipsPerPixelX() override { return twips_x_; }
   int TwipsPerPixelY() override { return twips_y_; }
   std::unique_ptr<Form> create_form() override;
+  // Only once set_change_watch(true): a model that is only driven through these functions
+  // sees every change, as a mirror of a real window system does through its events.
+  std::shared_ptr<void> watch_changes(std::function<void()> changed) override;
 
   // --- The world outside the plug-in (host windows, the user), and inspection
   // A new window, hidden, in front of every other top-level window (or the last child of
@@ -97,6 +100,8 @@ class SimDesktop : public Desktop {
   // While locked, SetForegroundWindow is refused (recorded, returns false), as Windows refuses
   // it to a program that is not in the foreground.
   void set_foreground_lock(bool locked) { foreground_locked_ = locked; }
+  // Whether watch_changes() is offered (off by default: a desktop that cannot tell).
+  void set_change_watch(bool on) { change_watch_ = on; }
 
   // Every SetForegroundWindow call that found its window, in order.
   const std::vector<Hwnd>& foreground_calls() const { return foreground_calls_; }
@@ -141,6 +146,8 @@ class SimDesktop : public Desktop {
   Hwnd root_of(Hwnd hwnd) const;
   void deliver(Hwnd hwnd, const SimMessage& message);
   void forget_form(Hwnd hwnd) { forms_.erase(hwnd); }
+  // Tells the watchers; a watcher may release its own or another's token meanwhile.
+  void changed();
 
   EventLoop& loop_;
   int twips_x_;
@@ -152,6 +159,8 @@ class SimDesktop : public Desktop {
   Hwnd foreground_ = 0;
   bool foreground_locked_ = false;
   Hwnd next_handle_ = 0x00010010;
+  bool change_watch_ = false;
+  std::vector<std::weak_ptr<std::function<void()>>> watchers_;
   std::vector<Hwnd> foreground_calls_;
   std::vector<int> sleeps_;
   std::int64_t slept_ms_ = 0;

@@ -464,23 +464,28 @@ class PhraseServer {
 // text reaches the send translator with this chat's language and contact, goes to the server,
 // and its translation comes back into the page and into the chat (method 5, then Send), once.
 // With preview on, the first Enter only offers the translation for review in the input; the
-// user edits it with keys and the second Enter sends it as it stands.
+// user edits it with keys (brackets included) and the second Enter sends it as it stands, in
+// the bilingual format below its source.
 TEST_F(CompanionTest, TypedTextIsTranslatedShownAndSentOnce) {
   const Str typed = u"谢谢你的帮助";
   const Str translation = u"Thank you for your help.";
-  const Str reviewed = u"Thank you for your help!";
+  const Str reviewed = u"Thank you for your help! [1]";
+  const Str bilingual = u"[ Thank you for your help! ［1］ ]";  // its own brackets full-width
   struct Case {
     const char* name;
     const char* shuangdan;
     bool preview;
     Str sent;  // what the chat gets
     Str shown_source, shown_translation;
+    Str second_request;  // with preview: the reviewed text as it reaches the server
   };
   const Case cases[] = {
-      {"single", "dan", false, u"[ " + translation + u" ]", typed, translation},
-      {"bilingual", "shuang", false, typed + u"\r\n[ " + translation + u" ]", typed, translation},
-      {"single, preview", "dan", true, reviewed, reviewed, typed + u"！"},
-      {"bilingual, preview", "shuang", true, reviewed, reviewed, typed + u"！"},
+      {"single", "dan", false, u"[ " + translation + u" ]", typed, translation, u""},
+      {"bilingual", "shuang", false, typed + u"\r\n[ " + translation + u" ]", typed, translation,
+       u""},
+      {"single, preview", "dan", true, reviewed, reviewed, typed + u"！", reviewed},
+      {"bilingual, preview", "shuang", true, typed + u"\r\n" + bilingual, typed, reviewed,
+       typed + bilingual},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -527,16 +532,21 @@ TEST_F(CompanionTest, TypedTextIsTranslatedShownAndSentOnce) {
       EXPECT_EQ(host.clicks, 0);
       EXPECT_TRUE(conversation(w).empty());
       ASSERT_TRUE(gtk_keys::press_key(view, GDK_KEY_BackSpace));
-      ASSERT_TRUE(gtk_keys::type_text(view, "!"));
+      ASSERT_TRUE(gtk_keys::type_text(view, "! [1]"));
       ASSERT_TRUE(pump_until([&] { return input() == reviewed; })) << to_utf8(input());
       ASSERT_TRUE(gtk_keys::press_key(view, GDK_KEY_Return));
       ASSERT_TRUE(pump_until([&] { return server.requests().size() == 2; }));
-      EXPECT_EQ(server.requests()[1].text, reviewed);
+      EXPECT_EQ(server.requests()[1].text, k.second_request);
     }
 
     ASSERT_TRUE(pump_until([&] { return !chat->sent.empty() && host.clicks > 0; }));
     gtk_test::pump_for(300);  // anything sent twice would be by now
-    EXPECT_EQ(chat->sent, (std::vector<sim_host::Sent>{{u"cnquorinbob", k.sent, 0}}));
+    std::vector<Str> sent;
+    for (const sim_host::Sent& s : chat->sent) {
+      EXPECT_EQ(s.contact, u"cnquorinbob");
+      sent.push_back(s.text);
+    }
+    EXPECT_EQ(sent, std::vector<Str>{k.sent});
     EXPECT_EQ(host.clicks, 1);
     ASSERT_TRUE(pump_until([&] { return !conversation(w).empty(); }));
     EXPECT_EQ(conversation(w), (std::vector<Shown>{{u"我", k.shown_source, k.shown_translation}}));

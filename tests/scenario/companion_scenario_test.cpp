@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,6 +210,63 @@ TEST(Companion, RaisesOnceAndGivesBackOnceWithoutNeedlessWaits) {
   }
   EXPECT_TRUE(w.RefocusDone);
   EXPECT_FALSE(w.HostActive);
+}
+
+// On a desktop that reports its changes the placement tick rests while nothing changes, and
+// any change brings it back within one tick: what it does is the same as when it polls.
+TEST(Companion, RestsWhileNothingChangesAndWakesOnAnyChange) {
+  Host h;
+  h.desk.set_change_watch(true);
+  const Hwnd host = h.chat_window(u"bob - me");
+  frmChat& w = h.open(u"quillnetbob", host);
+  w.ShowState = 1;
+  h.run(1000);
+  ASSERT_EQ(w.TimerPos.interval(), kRestingInterval);
+  const std::size_t resting_tasks = h.clock.pending();
+
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+    std::function<bool()> done;  // within 20 ms of the change
+  };
+  const Change changes[] = {
+      {"host moved",
+       [&] {
+         h.desk.set_rect(host, {200, 100, 800, 500});
+       },
+       [&] {
+         return h.placed(w) == std::vector<int>{12000, 2130, 4930, 5370};
+       }},
+      {"host activated", [&] { h.desk.activate(host); },
+       [&] { return h.desk.foreground_calls().size() == 3; }},
+      {"collapsed by the input item", [&] { w.ShowState = 2, w.wake_placement(); },
+       [&] {
+         return h.placed(w) == std::vector<int>{11250, 750, 1, 1};
+       }},
+      {"companion dragged away",
+       [&] {
+         h.desk.set_rect(w.hwnd(), {0, 0, 1, 1});
+       },
+       [&] {
+         return h.placed(w) == std::vector<int>{11250, 750, 1, 1} && h.form(w).moves() == 4;
+       }},
+  };
+  for (const Change& c : changes) {
+    h.desk.clear_records();
+    c.make();
+    h.run(20);
+    EXPECT_TRUE(c.done()) << c.name;
+    h.run(1000);
+    EXPECT_EQ(w.TimerPos.interval(), kRestingInterval) << c.name;
+  }
+  EXPECT_LE(h.clock.pending(), resting_tasks);
+
+  // A desktop that cannot tell keeps the tick polling.
+  Host polling;
+  frmChat& p = polling.open(u"quillnetbob", polling.chat_window(u"bob - me"));
+  p.ShowState = 1;
+  polling.run(1000);
+  EXPECT_EQ(p.TimerPos.interval(), kPlacementInterval);
 }
 
 TEST(Companion, SettingsPerChatWinOverTheDefaults) {

@@ -198,6 +198,7 @@ TEST_F(ConversationTest, SentTranslationsGoToTheRightChatAndAreShown) {
     const char* name;
     Str format, preview, toggle, trantext;
     std::vector<Str> sent;
+    Str typed = u"\u4F60\u597D";  // YuanWen
   };
   const Case cases[] = {
       {"single", u"Single", u"Pclose", u"true", u"[ hello ]", {u"[ hello ]"}},
@@ -205,6 +206,20 @@ TEST_F(ConversationTest, SentTranslationsGoToTheRightChatAndAreShown) {
       {"notice", u"Single", u"Pclose", u"true", u"<Notice>[ x ]", {}},
       {"preview shown", u"Single", u"Popen", u"false", u"[ hello ]", {}},
       {"preview sent", u"Single", u"Popen", u"true", u"[ hello ]", {u"\u4F60\u597D"}},
+      {"reviewed, with brackets",
+       u"Single",
+       u"Popen",
+       u"true",
+       u"[ x ]",
+       {u"see [a] and [b]"},
+       u"see [a] and [b]"},
+      {"reviewed bilingual",
+       u"Double",
+       u"Popen",
+       u"true",
+       u"[ x ]",
+       {u"\u4F60\u597D\r\n[ hello ]"},
+       u"\u4F60\u597D[ hello ]"},
   };
   for (const Case& k : cases) {
     Conversation conv;
@@ -215,7 +230,7 @@ TEST_F(ConversationTest, SentTranslationsGoToTheRightChatAndAreShown) {
     w.PreviewMode = k.preview;
     w.PreviewToggle = k.toggle;
     const int clicks_before = conv.desktop.window(bob.button)->clicks;
-    conv.coordinator().KQTranS_TisOK(k.trantext, kBob, u"\u4F60\u597D");
+    conv.coordinator().KQTranS_TisOK(k.trantext, kBob, k.typed);
     conv.clock.advance(milliseconds(200));
     std::vector<Str> sent;
     for (const auto& s : bob.chat->sent) {
@@ -228,7 +243,7 @@ TEST_F(ConversationTest, SentTranslationsGoToTheRightChatAndAreShown) {
         << k.name;
     const auto lines = conv.pushed(1);
     ASSERT_EQ(lines.size(), 1u) << k.name;
-    EXPECT_EQ(lines[0].rfind(u"PushMsg('\u4F60\u597D',", 0), 0u) << k.name;
+    EXPECT_EQ(lines[0].rfind(u"PushMsg('" + k.typed + u"',", 0), 0u) << k.name;
   }
 }
 

@@ -161,19 +161,48 @@ TEST(PageCommands, TheRoutingTagFollowsTabsAndTheNewestChat) {
   }
 }
 
-// Preview on: the first text is shown for review, the next one is sent. Switching preview off
-// and on again starts over, so the next text is shown first again.
-TEST(PageCommands, PreviewStartsOverWhenSwitchedOnAgain) {
+// Preview on: a text is offered for review first, and only the text that answers an offered
+// translation goes to the chat as it stands. A translation that never came back, or preview
+// switched off and on again (also during a review), starts over: the next text is shown first,
+// never sent untranslated and unseen.
+TEST(PageCommands, PreviewSendsOnlyTheTextThatAnswersAReview) {
   Conversation c;
   c.login();
-  c.open(kBob);
-  const Str steps[][2] = {
-      {u"Popen", u"false"},  {u"Popen", u"true"},  {u"Popen", u"false"},
-      {u"Pclose", u"false"}, {u"Popen", u"false"}, {u"Popen", u"true"},
+  testing::HostChat& bob = c.open(kBob);
+  struct Step {
+    const char16_t* word;
+    const char16_t* preview;  // of a Word_From_User
+    bool answered;            // its translation comes back
+    const char16_t* toggle;
+    bool sent;
   };
-  for (const auto& step : steps) {
-    send(c, 1, u"Word_From_User", {u"x", u"english", step[0], u"Single", u""});
-    EXPECT_EQ(c.window(1).PreviewToggle, step[1]) << to_utf8(step[0]);
+  const Step steps[] = {
+      {u"Word_From_User", u"Popen", true, u"false", false},  // offered for review
+      {u"Word_From_User", u"Popen", true, u"true", true},    // the reviewed text
+      {u"Word_From_User", u"Popen", true, u"false", false},
+      {u"Word_From_User", u"Pclose", true, u"false", true},  // preview off: sent at once
+      {u"Word_From_User", u"Popen", true, u"false", false},  // on again: shown first
+      {u"Word_From_User", u"Popen", true, u"true", true},
+      {u"Word_From_User", u"Popen", false, u"false", false},    // no translation came back ...
+      {u"Word_From_User", u"Popen", true, u"false", false},     // ... so this one is shown first
+      {u"set_previewcclose", nullptr, false, u"false", false},  // the review is left
+      {u"set_previewopen", nullptr, false, u"false", false},
+      {u"Word_From_User", u"Popen", true, u"false", false},
+      {u"Word_From_User", u"Popen", true, u"true", true},
+  };
+  std::size_t sent = 0;
+  for (const Step& step : steps) {
+    const std::string label =
+        to_utf8(step.word) + " " + (step.preview ? to_utf8(step.preview) : "");
+    if (step.preview)
+      send(c, 1, step.word, {u"x", u"english", step.preview, u"Single", u""});
+    else
+      send(c, 1, step.word);
+    EXPECT_EQ(c.window(1).PreviewToggle, step.toggle) << label;
+    if (step.answered)
+      c.coordinator().KQTranS_TisOK(u"[ y ]", kBob, u"x");
+    sent += step.sent ? 1 : 0;
+    EXPECT_EQ(bob.chat->sent.size(), sent) << label;
   }
 }
 

@@ -1,6 +1,7 @@
 // Companion windows on real user32 windows, beside stand-in host chat windows: the docked,
 // moved and collapsed rectangles, the plain tool window without owner, the page loaded in the
-// WebBrowser control, the Send button of each companion's own chat, and unloading.
+// WebBrowser control, the page's commands and script lines through a stand-in control, the
+// Send button of each companion's own chat, and unloading.
 
 #include <gtest/gtest.h>
 
@@ -14,22 +15,42 @@
 
 #include "chatwin/frm_chat.h"
 #include "host_windows.h"
+#include "platform/failure.h"
 #include "platform/services.h"
 #include "platform/win32/win32_module.h"
 #include "plugin/module.h"
+#include "stand_in_browser.h"
 
 namespace brevant {
 namespace {
 
 using wine::Clicks;
+using wine::DocumentAnswer;
 using wine::HostChatWindow;
+using wine::StandInControls;
 
+// With a space: the control reports such a page in more than one spelling.
 std::wstring temp_folder() {
   wchar_t buffer[MAX_PATH];
   GetTempPathW(MAX_PATH, buffer);
   std::wstring folder = buffer;
-  folder += L"brevant-chatwin-" + std::to_wstring(GetCurrentProcessId());
+  folder += L"brevant chatwin-" + std::to_wstring(GetCurrentProcessId());
   return folder;
+}
+
+BOOL CALLBACK count_dialog(HWND wnd, LPARAM counter) {
+  wchar_t cls[16] = {};
+  GetClassNameW(wnd, cls, 16);
+  if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(wnd))
+    ++*reinterpret_cast<int*>(counter);
+  return TRUE;
+}
+
+// Message boxes or dialogs this thread shows.
+int dialogs_shown() {
+  int count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), count_dialog, reinterpret_cast<LPARAM>(&count));
+  return count;
 }
 
 void write_file(const std::wstring& path, const char* text) {
@@ -155,6 +176,111 @@ TEST_F(Companion, DocksBesideItsHostFollowsItCollapsesAndUnloads) {
   EXPECT_FALSE(w.TimerPos.enabled());
   wine::pump_messages();
   EXPECT_EQ(loop_window(), nullptr) << "a timer of the unloaded window is still pending";
+  EXPECT_EQ(live_platform_objects(), baseline_);
+}
+
+// The page's side through a stand-in control: command URLs in each spelling the control reports
+// reach the companion's handler, its script lines arrive exactly as built, and a document or
+// script that fails costs nothing but that line.
+TEST_F(Companion, TalksToItsPageThroughTheBrowserControl) {
+  StandInControls controls;
+  ASSERT_TRUE(controls.registered());
+  HostChatWindow host(L"alice - me", L"\u53D1\u9001", {100, 50, 700, 450});
+  frmChat& w = open(host, u"cnquorinalice");
+  wine::StandInRecord* control = controls.in(to_hwnd(w.hwnd()));
+  ASSERT_NE(control, nullptr) << "the companion made no stand-in control";
+  ASSERT_EQ(control->navigations.size(), 1u);
+  const std::wstring page = control->navigations[0];
+  EXPECT_EQ(Str(page.begin(), page.end()), w.page_url());
+  const std::wstring path = control->page_path();
+  ASSERT_NE(path.find(L"\\IO11\\IO.htm"), std::wstring::npos);
+
+  const auto navigate = [&](std::wstring url) {
+    return [&, url] { EXPECT_TRUE(control->before_navigate(url)); };
+  };
+  const std::wstring init = L"init_web('false','','','','')";
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    DocumentAnswer document;
+    HRESULT script;
+    std::vector<std::wstring> want;  // script lines that reach the window
+    bool fails;                      // a step is skipped, silently
+  };
+  const Step steps[] = {
+      {"another page's command",
+       navigate(L"file:///C:/elsewhere/IO.htm#WebOk`"),
+       DocumentAnswer::kPage,
+       S_OK,
+       {},
+       false},
+      {"no command word", navigate(page + L"#WebOk"), DocumentAnswer::kPage, S_OK, {}, false},
+      {"WebOk by the page's URL",
+       navigate(page + L"#WebOk`"),
+       DocumentAnswer::kPage,
+       S_OK,
+       {init},
+       false},
+      {"WebOk by the page's path",
+       navigate(path + L"#WebOk`"),
+       DocumentAnswer::kPage,
+       S_OK,
+       {init},
+       false},
+      {"WebOk escaped",
+       navigate(page + L"#%57ebOk%60"),
+       DocumentAnswer::kPage,
+       S_OK,
+       {init},
+       false},
+      {"an incoming message",
+       [&] { w.push_incoming(u"\u4F60\u597D 'a' <b>", u"[Hello]", u"cnquorinbob"); },
+       DocumentAnswer::kPage,
+       S_OK,
+       {L"PushMsg('\u4F60\u597D 9kosya9kosy \\x3Cb>','Hello','false','Pclose','','bob','true')"},
+       false},
+      {"focus", [&] { w.web_set_foucs(); }, DocumentAnswer::kPage, S_OK, {L"bfocus()"}, false},
+      {"no document", [&] { w.web_set_foucs(); }, DocumentAnswer::kNull, S_OK, {}, true},
+      {"the document fails", navigate(path + L"#WebOk`"), DocumentAnswer::kFails, S_OK, {}, true},
+      {"its window fails",
+       [&] { w.web_set_foucs(); },
+       DocumentAnswer::kWindowFails,
+       S_OK,
+       {},
+       true},
+      {"the script fails",
+       [&] { w.web_set_foucs(); },
+       DocumentAnswer::kPage,
+       E_FAIL,
+       {L"bfocus()"},
+       true},
+      {"the page again", navigate(path + L"#WebOk`"), DocumentAnswer::kPage, S_OK, {init}, false},
+  };
+  for (const Step& s : steps) {
+    control->scripts.clear();
+    control->document = s.document;
+    control->script_result = s.script;
+    const auto skipped = skipped_failures();
+    s.act();
+    std::vector<std::wstring> got;
+    for (const auto& call : control->scripts) {
+      got.push_back(call.code);
+      EXPECT_EQ(call.language, L"JAVAscript") << s.what;
+    }
+    EXPECT_EQ(got, s.want) << s.what;
+    EXPECT_EQ(skipped_failures() > skipped, s.fails) << s.what;
+    EXPECT_EQ(dialogs_shown(), 0) << s.what;
+  }
+  EXPECT_TRUE(w.ShowOn);
+
+  // Closing lets go of every object of the control.
+  w.IsLive = false;
+  EXPECT_TRUE(run_until([&] { return w.unloaded() && w.hwnd() == 0; }));
+  wine::pump_messages();
+  EXPECT_TRUE(control->closed);
+  EXPECT_FALSE(control->site) << "the control still holds its container";
+  EXPECT_FALSE(control->sink) << "the events are still advised";
+  EXPECT_EQ(StandInControls::live(), 0);
   EXPECT_EQ(live_platform_objects(), baseline_);
 }
 

@@ -236,6 +236,9 @@ void HttpServer::Impl::log(const RequestParser& request, const std::string& code
   const std::string line =
       log_line(utc_now(), request.method, std::string(path_of(request.target)), code, status, ms);
   std::fputs(line.c_str(), stderr);
+  // Redirected to a file or a pipe the stream may be buffered: each line goes out with its
+  // request, and none is lost when the server is ended from outside.
+  std::fflush(stderr);
 }
 
 asio::awaitable<void> HttpServer::Impl::session(tcp::socket socket) {

@@ -62,16 +62,7 @@ std::wstring g_dll;
 std::wstring find_dll(const wchar_t* arg) {
   wchar_t buf[MAX_PATH] = {};
   if (arg) {
-    std::wstring a = arg;
-    // A Unix path from the build system: Wine maps the root to drive Z.
-    if (!a.empty() && a[0] == L'/') {
-      for (auto& ch : a) {
-        if (ch == L'/')
-          ch = L'\\';
-      }
-      a = L"Z:" + a;
-    }
-    GetFullPathNameW(a.c_str(), MAX_PATH, buf, nullptr);
+    GetFullPathNameW(windows_path(arg).c_str(), MAX_PATH, buf, nullptr);
     return buf;
   }
   GetModuleFileNameW(nullptr, buf, MAX_PATH);
@@ -81,8 +72,22 @@ std::wstring find_dll(const wchar_t* arg) {
 
 }  // namespace
 
+std::wstring windows_path(std::wstring path) {
+  if (path.empty() || path[0] != L'/')
+    return path;
+  for (auto& ch : path) {
+    if (ch == L'/')
+      ch = L'\\';
+  }
+  return L"Z:" + path;
+}
+
 const std::wstring& dll_path() {
   return g_dll;
+}
+
+void set_dll_path(std::wstring path) {
+  g_dll = std::move(path);
 }
 
 testing::AssertionResult hr_equal(const char* want_expr, const char* got_expr, HRESULT want,

@@ -42,8 +42,11 @@ std::wstring prog_id(const Class& c);
 // For parameterised tests: the case is named after the class.
 std::string class_name(const testing::TestParamInfo<Class>& info);
 
-// The full Windows path of the brevant.dll under test.
+// The full Windows path of the brevant.dll under test; an installed copy can take its place.
 const std::wstring& dll_path();
+void set_dll_path(std::wstring path);
+// A path from the build system, for Windows: Wine maps the Unix root to drive Z.
+std::wstring windows_path(std::wstring path);
 
 // ---------------------------------------------------------------- HRESULTs, in hex
 
