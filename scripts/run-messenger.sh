@@ -9,12 +9,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# What building and running the messenger needs (scripts/install-deps.sh installs it all).
+needed=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+        libglib2.0-dev libsoup-3.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev nlohmann-json3-dev
+        libboost1.81-dev libssl-dev xvfb xauth fonts-noto-cjk)
 have_everything() {
-  command -v cmake >/dev/null && command -v ninja >/dev/null && command -v g++ >/dev/null &&
-    command -v xvfb-run >/dev/null && command -v xauth >/dev/null &&
-    pkg-config --exists gtk+-3.0 webkit2gtk-4.1 libsoup-3.0 2>/dev/null &&
-    [ -f /usr/include/nlohmann/json.hpp ] && [ -d /usr/include/boost/beast ] &&
-    fc-list 2>/dev/null | grep -qi 'noto sans cjk'
+  local p
+  for p in "${needed[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 1
+  done
 }
 if ! have_everything; then
   bash scripts/install-deps.sh
