@@ -9,20 +9,23 @@
 namespace brevant {
 namespace {
 
-// Windows runs no timer sooner than 10 ms after it was set (the placement timers ask for 1 ms),
-// and runs timers on its clock tick, 64 times a second. The same here: timers fall due on a
-// 1/64 s grid of the monotonic clock, so that the timers of many windows share one wake-up
-// instead of waking the process each.
+// A repeating timer's next tick comes no sooner than 10 ms after the last (the placement timer
+// asks for 1 ms) and on a 1/64 s grid of the monotonic clock, as Windows' timer tick does, so
+// that the timers of many windows share one wake-up instead of waking the process each. A
+// timer's first tick comes when asked: a request started on a 1 ms timer goes out at once.
 constexpr gint64 kTimerMinimumUs = 10'000;
 constexpr gint64 kTimerGridUs = 15'625;
 
-// The due time of a task `delay_ms` from now: posted work at once, a timer at the first grid
-// point at least the minimum away.
+// Posted work at once, a delayed task when asked.
 gint64 due_time(std::int64_t delay_ms) {
-  const gint64 now = g_get_monotonic_time();
-  if (delay_ms <= 0)
-    return now;
-  const gint64 wanted = now + std::max<gint64>(delay_ms * 1000, kTimerMinimumUs);
+  return g_get_monotonic_time() + std::max<std::int64_t>(delay_ms, 0) * 1000;
+}
+
+// At the first grid point at least the minimum away.
+gint64 grid_time(std::int64_t delay_ms) {
+  const gint64 wanted =
+      g_get_monotonic_time() +
+      std::max<gint64>(std::max<std::int64_t>(delay_ms, 0) * 1000, kTimerMinimumUs);
   return (wanted + kTimerGridUs - 1) / kTimerGridUs * kTimerGridUs;
 }
 
@@ -107,8 +110,15 @@ GlibEventLoop::~GlibEventLoop() {
 }
 
 EventLoop::TaskId GlibEventLoop::call_later(std::chrono::milliseconds delay, Task task) {
+  return enqueue(due_time(delay.count()), std::move(task));
+}
+
+EventLoop::TaskId GlibEventLoop::call_again(std::chrono::milliseconds delay, Task task) {
+  return enqueue(grid_time(delay.count()), std::move(task));
+}
+
+EventLoop::TaskId GlibEventLoop::enqueue(std::int64_t due, Task task) {
   const TaskId id = next_id_++;
-  const gint64 due = due_time(delay.count());
   queue_.emplace(std::make_pair(due, id), std::move(task));
   due_.emplace(id, due);
   return id;

@@ -25,6 +25,7 @@ class GlibEventLoop : public EventLoop {
   GlibEventLoop& operator=(const GlibEventLoop&) = delete;
 
   TaskId call_later(std::chrono::milliseconds delay, Task task) override;
+  TaskId call_again(std::chrono::milliseconds delay, Task task) override;
   void cancel(TaskId id) override;
   void post(Task task) override;
   std::chrono::milliseconds now() const override;
@@ -36,6 +37,7 @@ class GlibEventLoop : public EventLoop {
   static int prepare(GSource* source, int* timeout);
   static int check(GSource* source);
   static int dispatch(GSource* source, int (*callback)(void*), void* self);
+  TaskId enqueue(std::int64_t due, Task task);
 
   GMainContext* context_;
   GSource* source_;
