@@ -8,48 +8,15 @@
 #include <vector>
 
 #include "plugin/sdk.h"
+#include "plugin/sdk_values.h"
 
 namespace brevant::sim_host {
 
-class Account final : public sdk::Account {
- public:
-  explicit Account(Str id) : id_(std::move(id)) {}
-  Str id() override { return id_; }
-
- private:
-  Str id_;
-};
-
-class Application final : public sdk::Application {
- public:
-  explicit Application(Str own_id) : account_(std::make_shared<Account>(std::move(own_id))) {}
-  std::shared_ptr<sdk::Account> current_account() override { return account_; }
-
- private:
-  std::shared_ptr<Account> account_;
-};
-
-class ChatMessage final : public sdk::ChatMessage {
- public:
-  ChatMessage(Str from, Str text, bool handle = true)
-      : from_(std::move(from)), text_(std::move(text)), handle_(handle) {}
-  Str sender_id() override { return from_; }
-  Str text() override { return text_; }
-  bool handle() override { return handle_; }
-
- private:
-  Str from_, text_;
-  bool handle_;
-};
-
-class TabChange final : public sdk::TabChange {
- public:
-  explicit TabChange(Str contact) : contact_(std::move(contact)) {}
-  Str contact_id() override { return contact_; }
-
- private:
-  Str contact_;
-};
+using sdk_values::Account;
+using sdk_values::Application;
+using sdk_values::ChatMessage;
+using sdk_values::ContactItem;
+using sdk_values::TabChange;
 
 // What the plug-in handed to a chat with method 5.
 struct Sent {
@@ -70,15 +37,6 @@ class Chat final : public sdk::Chat {
 
  private:
   std::shared_ptr<Account> contact_;
-};
-
-class ContactItem final : public sdk::ContactItem {
- public:
-  explicit ContactItem(Str id) : account_(std::make_shared<Account>(std::move(id))) {}
-  std::shared_ptr<sdk::Account> contact(std::int32_t) override { return account_; }
-
- private:
-  std::shared_ptr<Account> account_;
 };
 
 // One slot of a chat window: item slot and input slot, and its own container, owner and

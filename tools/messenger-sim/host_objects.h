@@ -11,55 +11,15 @@
 #include <vector>
 
 #include "plugin/sdk.h"
+#include "plugin/sdk_values.h"
 
 namespace brevant::messenger {
 
-class Account final : public sdk::Account {
- public:
-  explicit Account(Str id) : id_(std::move(id)) {}
-  Str id() override { return id_; }
-
- private:
-  Str id_;
-};
-
-class Application final : public sdk::Application {
- public:
-  explicit Application(Str own_id) : account_(std::make_shared<Account>(std::move(own_id))) {}
-  std::shared_ptr<sdk::Account> current_account() override { return account_; }
-
- private:
-  std::shared_ptr<Account> account_;
-};
-
-class ChatMessage final : public sdk::ChatMessage {
- public:
-  ChatMessage(Str from, Str text) : from_(std::move(from)), text_(std::move(text)) {}
-  Str sender_id() override { return from_; }
-  Str text() override { return text_; }
-  bool handle() override { return true; }
-
- private:
-  Str from_, text_;
-};
-
-class TabChange final : public sdk::TabChange {
- public:
-  explicit TabChange(Str contact) : contact_(std::move(contact)) {}
-  Str contact_id() override { return contact_; }
-
- private:
-  Str contact_;
-};
-
-class ContactItem final : public sdk::ContactItem {
- public:
-  explicit ContactItem(Str id) : account_(std::make_shared<Account>(std::move(id))) {}
-  std::shared_ptr<sdk::Account> contact(std::int32_t) override { return account_; }
-
- private:
-  std::shared_ptr<Account> account_;
-};
+using sdk_values::Account;
+using sdk_values::Application;
+using sdk_values::ChatMessage;
+using sdk_values::ContactItem;
+using sdk_values::TabChange;
 
 // What a tab offers its host objects; the messenger implements it.
 class TabHost {
