@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_usage.h"
 #include "chatwin/frm_chat.h"
 #include "platform/linux/gtk_desktop.h"
 #include "plugin/module.h"
@@ -30,60 +31,6 @@ namespace fs = std::filesystem;
 
 constexpr int kCompanions = 20;
 constexpr double kGoalPercent = 1.0;
-
-double own_cpu_seconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// pid -> (parent, user + system clock ticks) of every process.
-std::map<int, std::pair<int, unsigned long long>> processes() {
-  std::map<int, std::pair<int, unsigned long long>> all;
-  DIR* proc = opendir("/proc");
-  if (!proc)
-    return all;
-  while (dirent* e = readdir(proc)) {
-    const int pid = std::atoi(e->d_name);
-    if (pid <= 0)
-      continue;
-    std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos)
-      continue;
-    // After the command: state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt
-    // utime stime ...
-    char state = 0;
-    int ppid = 0;
-    unsigned long long skip = 0, utime = 0, stime = 0;
-    if (std::sscanf(stat.c_str() + close + 2,
-                    "%c %d %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &state, &ppid,
-                    &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &utime,
-                    &stime) == 13)
-      all[pid] = {ppid, utime + stime};
-  }
-  closedir(proc);
-  return all;
-}
-
-// CPU seconds of every process descended from this one.
-double descendants_cpu_seconds() {
-  const auto all = processes();
-  std::vector<int> mine{static_cast<int>(getpid())};
-  unsigned long long ticks = 0;
-  for (std::size_t i = 0; i < mine.size(); ++i) {
-    for (const auto& [pid, info] : all) {
-      if (info.first == mine[i]) {
-        mine.push_back(pid);
-        ticks += info.second;
-      }
-    }
-  }
-  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // CPU seconds of this process's main thread (the user-interface thread the plug-in runs on).
 double main_thread_cpu_seconds() {
@@ -197,14 +144,14 @@ int main(int argc, char** argv) {
           w->TimerPos.set_enabled(false);
       }
       std::fprintf(stderr, "measuring for %.0f s\n", seconds);
-      const double own0 = own_cpu_seconds(), web0 = descendants_cpu_seconds();
+      const double own0 = bench::own_cpu_seconds(), web0 = bench::descendants_usage().cpu_seconds;
       const double main0 = main_thread_cpu_seconds();
       const auto t0 = std::chrono::steady_clock::now();
       pump_for(static_cast<int>(seconds * 1000));
       const double wall =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      const double own = (own_cpu_seconds() - own0) / wall * 100;
-      const double web = (descendants_cpu_seconds() - web0) / wall * 100;
+      const double own = (bench::own_cpu_seconds() - own0) / wall * 100;
+      const double web = (bench::descendants_usage().cpu_seconds - web0) / wall * 100;
       const double ui = (main_thread_cpu_seconds() - main0) / wall * 100;
       std::printf(
           "%d idle companions%s for %.1f s: this process %.2f %% of one core (goal < %.0f %%: %s; "

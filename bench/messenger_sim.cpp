@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_usage.h"
 #include "chatwin/frm_chat.h"
 #include "platform/linux/gtk_desktop.h"
 #include "platform/linux/webkit_browser.h"
@@ -66,77 +67,6 @@ void pump_for(int ms) {
       &over);
   while (!over)
     g_main_context_iteration(nullptr, TRUE);
-}
-
-struct Proc {
-  int ppid = 0;
-  unsigned long long ticks = 0;
-  long rss_kb = 0;
-};
-
-std::map<int, Proc> processes() {
-  std::map<int, Proc> all;
-  DIR* proc = opendir("/proc");
-  if (!proc)
-    return all;
-  while (dirent* e = readdir(proc)) {
-    const int pid = std::atoi(e->d_name);
-    if (pid <= 0)
-      continue;
-    std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos)
-      continue;
-    char state = 0;
-    Proc p;
-    unsigned long long skip = 0, utime = 0, stime = 0;
-    if (std::sscanf(stat.c_str() + close + 2,
-                    "%c %d %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &state, &p.ppid,
-                    &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &skip, &utime,
-                    &stime) != 13)
-      continue;
-    p.ticks = utime + stime;
-    std::ifstream status("/proc/" + std::string(e->d_name) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("VmRSS:", 0) == 0)
-        p.rss_kb = std::atol(line.c_str() + 6);
-    }
-    all[pid] = p;
-  }
-  closedir(proc);
-  return all;
-}
-
-// CPU ticks and resident kB of this process's descendants, leaving out `except` and its own.
-std::pair<unsigned long long, long> descendants(int except) {
-  const auto all = processes();
-  std::vector<int> mine{static_cast<int>(getpid())};
-  unsigned long long ticks = 0;
-  long rss = 0;
-  for (std::size_t i = 0; i < mine.size(); ++i) {
-    for (const auto& [pid, p] : all) {
-      if (p.ppid == mine[i] && pid != except) {
-        mine.push_back(pid);
-        ticks += p.ticks;
-        rss += p.rss_kb;
-      }
-    }
-  }
-  return {ticks, rss};
-}
-
-double own_cpu_seconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long own_rss_kb() {
-  return processes()[static_cast<int>(getpid())].rss_kb;
 }
 
 double percentile(std::vector<double> v, double q) {
@@ -282,21 +212,21 @@ int idle(double seconds) {
   }
   pump_for(2000);  // the pages settle, the companions dock
   const int server = s.server.pid();
-  const double own0 = own_cpu_seconds();
-  const auto web0 = descendants(server);
+  const double own0 = bench::own_cpu_seconds();
+  const bench::Usage web0 = bench::descendants_usage(server);
   const auto start = std::chrono::steady_clock::now();
   pump_for(static_cast<int>(seconds * 1000));
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double own = own_cpu_seconds() - own0;
-  const auto web1 = descendants(server);
-  const double web =
-      static_cast<double>(web1.first - web0.first) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  const double own = bench::own_cpu_seconds() - own0;
+  const bench::Usage web1 = bench::descendants_usage(server);
+  const double web = web1.cpu_seconds - web0.cpu_seconds;
   std::printf("%d open chats with companions, idle for %.1f s\n", kChats, wall);
   std::printf("  messenger CPU     %6.2f %% of one core (goal < 1 %%)\n", 100 * own / wall);
   std::printf("  web processes CPU %6.2f %% of one core\n", 100 * web / wall);
-  std::printf("  messenger memory  %6.1f MiB resident\n", static_cast<double>(own_rss_kb()) / 1024);
-  std::printf("  web processes     %6.1f MiB resident\n", static_cast<double>(web1.second) / 1024);
+  std::printf("  messenger memory  %6.1f MiB resident\n",
+              static_cast<double>(bench::own_rss_kb()) / 1024);
+  std::printf("  web processes     %6.1f MiB resident\n", static_cast<double>(web1.rss_kb) / 1024);
   return 0;
 }
 

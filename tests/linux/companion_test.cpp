@@ -21,6 +21,7 @@
 #include "platform/sim/scripted_ui.h"
 #include "plugin/module.h"
 #include "tests/linux/gtk_fixture.h"
+#include "tests/linux/loop_server.h"
 #include "tests/support/sim_host.h"
 #include "translate/frmmain.h"
 
@@ -28,9 +29,11 @@ namespace brevant {
 namespace {
 
 namespace fs = std::filesystem;
+using gtk_test::answer_text;
 using gtk_test::evaluate;
 using gtk_test::gtk_ready;
 using gtk_test::pump_until;
+using gtk_test::request_body;
 
 // A plug-in folder holding the page folders (links to the source tree) and a settings file.
 class PluginFolder {
@@ -413,50 +416,32 @@ class PhraseServer {
     Str text;
   };
 
-  explicit PhraseServer(std::map<Str, Str> phrases) : phrases_(std::move(phrases)) {
-    server_ = soup_server_new(nullptr, nullptr);
-    soup_server_add_handler(server_, "/trans2/index.asp", &PhraseServer::handle, this, nullptr);
-    GError* error = nullptr;
-    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
-      ADD_FAILURE() << error->message;
-      g_error_free(error);
-      return;
-    }
-    GSList* uris = soup_server_get_uris(server_);
-    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
-  }
-  ~PhraseServer() {
-    soup_server_disconnect(server_);
-    g_object_unref(server_);
-  }
-  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  explicit PhraseServer(std::map<Str, Str> phrases)
+      : phrases_(std::move(phrases)),
+        server_([this](SoupServerMessage* message) { handle(message); }) {}
+  std::string base() const { return server_.url(); }
   const std::vector<Request>& requests() const { return requests_; }
 
  private:
-  static void handle(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
-                     gpointer data) {
-    auto* self = static_cast<PhraseServer*>(data);
-    SoupMessageBody* body = soup_server_message_get_request_body(message);
-    const std::string form(body->data ? body->data : "", body->length);
-    GHashTable* fields = soup_form_decode(form.c_str());
+  void handle(SoupServerMessage* message) {
+    if (std::string(g_uri_get_path(soup_server_message_get_uri(message))) != "/trans2/index.asp") {
+      soup_server_message_set_status(message, 404, nullptr);
+      return;
+    }
+    GHashTable* fields = soup_form_decode(request_body(message).c_str());
     auto field = [&](const char* name) {
       const auto* value = static_cast<const char*>(g_hash_table_lookup(fields, name));
       return std::string(value ? value : "");
     };
     const Request r{field("lang"), from_utf8(field("text"))};
     g_hash_table_unref(fields);
-    self->requests_.push_back(r);
-    const auto known = self->phrases_.find(r.text);
-    const std::string answer = to_utf8(known != self->phrases_.end() ? known->second : r.text);
-    soup_server_message_set_status(message, 200, nullptr);
-    soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
-                                     answer.data(), answer.size());
+    requests_.push_back(r);
+    const auto known = phrases_.find(r.text);
+    answer_text(message, to_utf8(known != phrases_.end() ? known->second : r.text));
   }
 
   std::map<Str, Str> phrases_;
-  SoupServer* server_ = nullptr;
-  int port_ = 0;
+  gtk_test::LoopServer server_;
   std::vector<Request> requests_;
 };
 

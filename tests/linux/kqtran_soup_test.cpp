@@ -14,11 +14,15 @@
 
 #include "platform/linux/glib_event_loop.h"
 #include "platform/linux/soup_http_request.h"
+#include "tests/linux/loop_server.h"
 #include "translate/kqtran.h"
 
 namespace brevant {
 namespace {
 
+using gtk_test::answer_text;
+using gtk_test::LoopServer;
+using gtk_test::request_body;
 using std::chrono::milliseconds;
 
 // A loopback port that was free a moment ago.
@@ -107,99 +111,35 @@ class SlowServer {
     std::string body;
   };
 
-  explicit SlowServer(GlibEventLoop& loop) : loop_(loop) {
-    server_ = soup_server_new(nullptr, nullptr);
-    soup_server_add_handler(server_, nullptr, &SlowServer::handle, this, nullptr);
-    GError* error = nullptr;
-    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
-      ADD_FAILURE() << error->message;
-      g_error_free(error);
-      return;
-    }
-    GSList* uris = soup_server_get_uris(server_);
-    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
-  }
-  ~SlowServer() {
-    soup_server_disconnect(server_);
-    g_object_unref(server_);
-  }
-  Str base() const { return u("http://127.0.0.1:" + std::to_string(port_)); }
+  explicit SlowServer(GlibEventLoop& loop)
+      : loop_(loop), server_([this](SoupServerMessage* message) { handle(message); }) {}
+  Str base() const { return u(server_.url()); }
   const std::vector<Seen>& seen() const { return seen_; }
 
  private:
-  static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
-                     gpointer data) {
-    auto* self = static_cast<SlowServer*>(data);
+  void handle(SoupServerMessage* message) {
     SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
-    SoupMessageBody* body = soup_server_message_get_request_body(message);
     auto header = [&](const char* name) {
       const char* value = soup_message_headers_get_one(headers, name);
       return std::string(value ? value : "");
     };
-    self->seen_.push_back({soup_server_message_get_method(message), path, header("Content-Type"),
-                           header("Content-Length"),
-                           std::string(body->data ? body->data : "", body->length)});
-    const std::string answer = "slow answer " + std::to_string(self->seen_.size());
+    seen_.push_back({soup_server_message_get_method(message),
+                     g_uri_get_path(soup_server_message_get_uri(message)), header("Content-Type"),
+                     header("Content-Length"), request_body(message)});
+    const std::string answer = "slow answer " + std::to_string(seen_.size());
     soup_server_message_pause(message);
     g_object_ref(message);
-    self->loop_.call_later(milliseconds(1500), [message, answer] {
-      soup_server_message_set_status(message, 200, nullptr);
-      soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
-                                       answer.data(), answer.size());
+    loop_.call_later(milliseconds(1500), [message, answer] {
+      answer_text(message, answer);
       soup_server_message_unpause(message);
       g_object_unref(message);
     });
   }
 
   GlibEventLoop& loop_;
-  SoupServer* server_ = nullptr;
-  int port_ = 0;
+  LoopServer server_;
   std::vector<Seen> seen_;
 };
-
-// A server of our own in the same loop; `answer` decides what each request gets.
-class LoopServer {
- public:
-  using Answer = std::function<void(SoupServerMessage*)>;
-
-  explicit LoopServer(Answer answer) : answer_(std::move(answer)) {
-    server_ = soup_server_new(nullptr, nullptr);
-    soup_server_add_handler(server_, nullptr, &LoopServer::handle, this, nullptr);
-    GError* error = nullptr;
-    if (!soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, &error)) {
-      ADD_FAILURE() << error->message;
-      g_error_free(error);
-      return;
-    }
-    GSList* uris = soup_server_get_uris(server_);
-    port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
-  }
-  ~LoopServer() {
-    soup_server_disconnect(server_);
-    g_object_unref(server_);
-  }
-  Str url(const std::string& path) const {
-    return u("http://127.0.0.1:" + std::to_string(port_) + path);
-  }
-
- private:
-  static void handle(SoupServer*, SoupServerMessage* message, const char*, GHashTable*,
-                     gpointer data) {
-    static_cast<LoopServer*>(data)->answer_(message);
-  }
-
-  Answer answer_;
-  SoupServer* server_ = nullptr;
-  int port_ = 0;
-};
-
-void answer_text(SoupServerMessage* message, const std::string& text) {
-  soup_server_message_set_status(message, 200, nullptr);
-  soup_server_message_set_response(message, "text/plain; charset=utf-8", SOUP_MEMORY_COPY,
-                                   text.data(), text.size());
-}
 
 // Streams a chunked body of 16 KiB pieces, 20 MB in all, and then never ends it.
 struct EndlessBody {
@@ -331,7 +271,7 @@ TEST_F(LinuxTranslation, ReplyOverSixtyFourKibIsAFailedRequestAndIsNotReadToTheE
     bool complete = false;
     request->set_on_ready_state_change(
         [&] { complete = complete || request->ready_state() == HttpRequest::kComplete; });
-    request->open(u"post", server.url(c.path), true);
+    request->open(u"post", u(server.url(c.path)), true);
     request->send(u"text=x");
     loop.run_until([&] { return complete; }, milliseconds(10000));
     ASSERT_TRUE(complete) << c.path;
@@ -360,7 +300,7 @@ TEST_F(LinuxTranslation, SixTranslatorsHaveAllTwelveEngineRequestsOnTheWireAtOnc
   std::vector<std::unique_ptr<KQTran>> translators;
   for (int i = 0; i < 6; ++i) {
     translators.push_back(
-        std::make_unique<KQTran>(loop, http, fixed_server_address(server.url(""))));
+        std::make_unique<KQTran>(loop, http, fixed_server_address(u(server.url()))));
     translators.back()->TisOK = [this](const Str& trantext, const Str& flag, const Str& yuanwen) {
       results.push_back({trantext, flag, yuanwen});
     };
