@@ -236,7 +236,7 @@ void frmChat::TimerPos_Timer() {
   note_tick(same_inputs && !moved);
 
   // A: the host became active: raise the companion beside it, once.
-  const Hwnd foreground = d.GetForegroundWindow();
+  const Hwnd foreground = inputs.foreground;
   if (HostWnd != 0 && foreground == HostWnd && !setWinpre.enabled()) {
     HostActive = true;
     setalwinpre.set_enabled(true);
