@@ -1,118 +1,15 @@
 #pragma once
-// Small COM helpers shared by brevant.dll and the stand-in messenger: an owning interface
-// pointer, BSTR conversion, and a class template that implements IUnknown and the IDispatch
-// part of each dual interface through the type library.
+// The plug-in's COM classes and the stand-in messenger's, on the toolkit of
+// platform/win32/com_kit.h: the IDispatch part of each dual interface answered through the type
+// library, and objects made of such parts.
 //
 // Every method that COM calls catches everything: no exception leaves through a vtable.
 
-#include <oaidl.h>
-#include <objbase.h>
-#include <oleauto.h>
-#include <windows.h>
+#include <type_traits>
 
-#include <new>
-#include <utility>
-
-#include "platform/text.h"
+#include "platform/win32/com_kit.h"
 
 namespace brevant::com {
-
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(std::nullptr_t) {}
-  // Takes a new reference to `p`.
-  explicit ComPtr(T* p) : p_(p) {
-    if (p_)
-      p_->AddRef();
-  }
-  ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
-  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr o) noexcept {
-    std::swap(p_, o.p_);
-    return *this;
-  }
-  ~ComPtr() { reset(); }
-
-  void reset() {
-    if (p_)
-      std::exchange(p_, nullptr)->Release();
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For out-parameters: releases what is held and gives the slot.
-  T** put() {
-    reset();
-    return &p_;
-  }
-  // Adopts a reference that the caller already owns.
-  static ComPtr adopt(T* p) {
-    ComPtr c;
-    c.p_ = p;
-    return c;
-  }
-  template <class U>
-  ComPtr<U> query() const {
-    ComPtr<U> out;
-    if (p_)
-      p_->QueryInterface(__uuidof(U), reinterpret_cast<void**>(out.put()));
-    return out;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-inline Str from_bstr(BSTR b) {
-  return b ? Str(reinterpret_cast<const char16_t*>(b), SysStringLen(b)) : Str();
-}
-
-// A new BSTR; throws std::bad_alloc when the system has no memory for it.
-inline BSTR to_bstr(StrView s) {
-  BSTR b =
-      SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
-  if (!b)
-    throw std::bad_alloc();
-  return b;
-}
-
-// Owns a BSTR for the length of a call.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(StrView s) : b_(to_bstr(s)) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(b_); }
-  BSTR get() const { return b_; }
-  BSTR* put() {
-    SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  Str str() const { return from_bstr(b_); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-inline VARIANT_BOOL to_variant_bool(bool b) {
-  return b ? VARIANT_TRUE : VARIANT_FALSE;
-}
-
-// Runs `body` (which returns an HRESULT) and turns any exception into an error code.
-template <class Body>
-HRESULT guarded(Body&& body) noexcept {
-  try {
-    return std::forward<Body>(body)();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
 
 // The IDispatch half of the dual interface `Itf`, answered from `Types::type_info(iid)`,
 // which returns a borrowed ITypeInfo* or nullptr. Invoke reaches the vtable methods.
@@ -169,46 +66,25 @@ class DualPart : public Itf {
   }
 };
 
-// IUnknown for a class made of DualPart<...> bases (or plain interfaces with an `Interface`
-// alias). The first part answers IUnknown and IDispatch. `Types::object_created()` and
-// `object_destroyed()` count live objects for the server.
+// A class made of DualPart<...> bases (or plain interfaces with an `Interface` alias): each part
+// answers its interface, and the first part IUnknown and, when it is one, IDispatch.
+// `Types::object_created()` and `object_destroyed()` count live objects for the server.
 template <class Types, class... Parts>
-class ComObject : public Parts... {
+class ComObject : public Unknown<ComObject<Types, Parts...>, Parts...> {
  public:
   ComObject() { Types::object_created(); }
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
   virtual ~ComObject() { Types::object_destroyed(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-      *out = static_cast<First*>(this);
-    } else {
-      ((iid == __uuidof(typename Parts::Interface)
-            ? (*out = static_cast<typename Parts::Interface*>(this), true)
-            : false) ||
-       ...);
-    }
-    if (!*out)
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0)
-      delete this;
-    return static_cast<ULONG>(n);
-  }
+  // Told of every query before it is answered.
+  virtual void on_query(REFIID) {}
 
-  // For tests that watch who holds an object.
-  LONG ref_count() const { return refs_; }
+  static std::span<const InterfaceRow<ComObject>> interfaces() {
+    static const InterfaceRow<ComObject> rows[] = {
+        row<ComObject, First>(std::is_base_of_v<IDispatch, First> ? IID_IDispatch
+                                                                  : __uuidof(First)),
+        row<ComObject, typename Parts::Interface>(__uuidof(typename Parts::Interface))...};
+    return rows;
+  }
 
  private:
   template <class P, class...>
@@ -216,7 +92,6 @@ class ComObject : public Parts... {
     using type = typename P::Interface;
   };
   using First = typename Head<Parts...>::type;
-  LONG refs_ = 1;  // the creator's reference
 };
 
 }  // namespace brevant::com

@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <span>
+
 #include "com/classes.h"
 #include "com/com_support.h"
 #include "com/registration.h"
@@ -11,33 +13,14 @@
 namespace brevant::com {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Unknown<ClassFactory, IClassFactory> {
  public:
-  using Interface = IClassFactory;
-
   explicit ClassFactory(const ClassInfo& info) : info_(info) { Server::object_created(); }
-  ~ClassFactory() { Server::object_destroyed(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory)
-      return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0)
-      delete this;
-    return static_cast<ULONG>(n);
+  static std::span<const InterfaceRow<ClassFactory>> interfaces() {
+    static const InterfaceRow<ClassFactory> rows[] = {
+        row<ClassFactory, IClassFactory>(IID_IClassFactory)};
+    return rows;
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
@@ -63,8 +46,9 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  friend Unknown;  // deletes it at the last release
+  ~ClassFactory() { Server::object_destroyed(); }
   const ClassInfo& info_;
-  LONG refs_ = 1;
 };
 
 }  // namespace

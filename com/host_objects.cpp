@@ -54,9 +54,9 @@ std::shared_ptr<T> adopt(Itf* p) {
 }
 
 Str take(BSTR b) {
-  Str s = from_bstr(b);
-  SysFreeString(b);
-  return s;
+  Bstr owned;
+  *owned.put() = b;
+  return owned.str();
 }
 
 class Account final : public RoleOf<IQNAccount>, public sdk::Account {
@@ -190,32 +190,26 @@ class ContactList final : public RoleOf<IQNContactList>, public sdk::ContactList
     if (!items)
       throw sdk::HostError("contact list 3 gave no collection");
     DISPPARAMS none{};
-    VARIANT result;
-    VariantInit(&result);
+    Variant result;
     check(items->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
-                        &result, nullptr, nullptr),
+                        result.put(), nullptr, nullptr),
           "_NewEnum");
     ComPtr<IEnumVARIANT> en;
-    if ((V_VT(&result) == VT_UNKNOWN || V_VT(&result) == VT_DISPATCH) && V_UNKNOWN(&result)) {
-      V_UNKNOWN(&result)->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(en.put()));
-    }
-    VariantClear(&result);
+    if (V_VT(result.get()) == VT_UNKNOWN || V_VT(result.get()) == VT_DISPATCH)
+      en = com::query<IEnumVARIANT>(V_UNKNOWN(result.get()));
     if (!en)
       throw sdk::HostError("the contact items cannot be enumerated");
     std::vector<std::shared_ptr<sdk::ContactItem>> out;
     for (;;) {
-      VARIANT v;
-      VariantInit(&v);
+      Variant v;
       ULONG fetched = 0;
-      HRESULT hr = en->Next(1, &v, &fetched);
+      HRESULT hr = en->Next(1, v.put(), &fetched);
       check(hr, "IEnumVARIANT::Next");
       if (hr != S_OK || fetched == 0)
         break;
       std::shared_ptr<sdk::ContactItem> item;
-      if (V_VT(&v) == VT_UNKNOWN || V_VT(&v) == VT_DISPATCH) {
-        item = sdk::as<sdk::ContactItem>(wrap(V_UNKNOWN(&v)));
-      }
-      VariantClear(&v);
+      if (V_VT(v.get()) == VT_UNKNOWN || V_VT(v.get()) == VT_DISPATCH)
+        item = sdk::as<sdk::ContactItem>(wrap(V_UNKNOWN(v.get())));
       if (!item)
         throw sdk::HostError("an entry is not a contact item");
       out.push_back(std::move(item));

@@ -9,8 +9,10 @@
 #include <oleauto.h>
 
 #include <memory>
+#include <span>
 #include <string>
 
+#include "platform/win32/com_kit.h"
 #include "platform/win32/win32_module.h"
 
 namespace brevant {
@@ -20,22 +22,7 @@ namespace {
 const IID kIidXmlHttpRequest = {
     0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 
-class Bstr {
- public:
-  explicit Bstr(StrView s)
-      : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()),
-                                 static_cast<UINT>(s.size()))) {
-    if (value_ == nullptr)
-      throw HttpError("out of memory");
-  }
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
+using com::Bstr;
 
 void check(HRESULT hr, const char* what) {
   if (FAILED(hr)) {
@@ -49,28 +36,15 @@ class MsxmlHttpRequest;
 
 // The onreadystatechange handler: its default method (DISPID 0) is what the request object
 // invokes.
-class ReadyStateSink : public IDispatch {
+class ReadyStateSink final : public com::Unknown<ReadyStateSink, IDispatch> {
  public:
   explicit ReadyStateSink(MsxmlHttpRequest* owner) : owner_(owner) {}
   void detach() { owner_ = nullptr; }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr)
-      return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0)
-      delete this;
-    return static_cast<ULONG>(left);
+  static std::span<const com::InterfaceRow<ReadyStateSink>> interfaces() {
+    static const com::InterfaceRow<ReadyStateSink> rows[] = {
+        com::row<ReadyStateSink, IDispatch>(IID_IDispatch)};
+    return rows;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count)
@@ -95,9 +69,9 @@ class ReadyStateSink : public IDispatch {
                                    EXCEPINFO*, UINT*) override;
 
  private:
-  virtual ~ReadyStateSink() = default;
+  friend Unknown;  // deletes it at the last release
+  ~ReadyStateSink() = default;
   MsxmlHttpRequest* owner_;
-  LONG refs_ = 1;
 };
 
 class MsxmlHttpRequest : public HttpRequest {
@@ -167,12 +141,10 @@ class MsxmlHttpRequest : public HttpRequest {
   Str response_text() const override {
     if (too_large_)
       return {};
-    BSTR text = nullptr;
-    if (FAILED(xhr_->get_responseText(&text)) || text == nullptr)
+    Bstr text;
+    if (FAILED(xhr_->get_responseText(text.put())))
       return {};
-    Str result(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
-    SysFreeString(text);
-    return result;
+    return text.str();
   }
 
   void changed() {
@@ -197,11 +169,10 @@ class MsxmlHttpRequest : public HttpRequest {
     long state = 0;
     if (FAILED(xhr_->get_readyState(&state)) || state < kSent)
       return false;
-    BSTR length = nullptr;
+    Bstr length;
     const Bstr name(u"Content-Length");
-    if (SUCCEEDED(xhr_->getResponseHeader(name.get(), &length)) && length != nullptr) {
-      const Str digits = Trim(Str(reinterpret_cast<const char16_t*>(length), SysStringLen(length)));
-      SysFreeString(length);
+    if (SUCCEEDED(xhr_->getResponseHeader(name.get(), length.put())) && length.get() != nullptr) {
+      const Str digits = Trim(length.str());
       std::size_t value = 0;
       bool number = !digits.empty();
       for (char16_t c : digits) {
@@ -217,20 +188,17 @@ class MsxmlHttpRequest : public HttpRequest {
     }
     if (state != kComplete)
       return false;
-    VARIANT body;
-    VariantInit(&body);
-    if (FAILED(xhr_->get_responseBody(&body)))
+    com::Variant body;
+    if (FAILED(xhr_->get_responseBody(body.put())))
       return false;
-    bool over = false;
-    if (V_VT(&body) == (VT_ARRAY | VT_UI1) && V_ARRAY(&body) != nullptr) {
-      LONG lower = 0;
-      LONG upper = -1;
-      SafeArrayGetLBound(V_ARRAY(&body), 1, &lower);
-      SafeArrayGetUBound(V_ARRAY(&body), 1, &upper);
-      over = static_cast<long long>(upper) - lower + 1 > static_cast<long long>(kMaxAnswerBytes);
-    }
-    VariantClear(&body);
-    return over;
+    const VARIANT* v = body.get();
+    if (V_VT(v) != (VT_ARRAY | VT_UI1) || V_ARRAY(v) == nullptr)
+      return false;
+    LONG lower = 0;
+    LONG upper = -1;
+    SafeArrayGetLBound(V_ARRAY(v), 1, &lower);
+    SafeArrayGetUBound(V_ARRAY(v), 1, &upper);
+    return static_cast<long long>(upper) - lower + 1 > static_cast<long long>(kMaxAnswerBytes);
   }
 
   IXMLHTTPRequest* xhr_;

@@ -18,11 +18,13 @@
 
 #include <memory>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/com_kit.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_module.h"
 
@@ -37,35 +39,10 @@ const wchar_t* wide(const Str& s) {
   return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
-struct Release {
-  void operator()(IUnknown* p) const { p->Release(); }
-};
-template <class T>
-using Owned = std::unique_ptr<T, Release>;
-
-template <class T>
-Owned<T> query(IUnknown* from) {
-  T* out = nullptr;
-  if (!from || FAILED(from->QueryInterface(__uuidof(T), reinterpret_cast<void**>(&out))))
-    return nullptr;
-  return Owned<T>(out);
-}
-
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* s, UINT n) : b_(SysAllocStringLen(s, n)) {
-    if (!b_)
-      throw std::bad_alloc();
-  }
-  explicit Bstr(const Str& s) : Bstr(wide(s), static_cast<UINT>(s.size())) {}
-  ~Bstr() { SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
-
- private:
-  BSTR b_;
-};
+using com::Bstr;
+using com::ComPtr;
+using com::query;
+using com::Variant;
 
 void check(HRESULT hr, const char* what) {
   if (FAILED(hr))
@@ -107,12 +84,23 @@ Str reported_url(const Str& url) {
 // The control's container: client site, in-place site and frame in one object, and the sink of
 // the control's DWebBrowserEvents2. The control holds references to it; the browser detaches it
 // at close, after which it only answers politely until the last reference goes.
-class BrowserSite final : public IOleClientSite,
-                          public IOleInPlaceSite,
-                          public IOleInPlaceFrame,
-                          public IDispatch {
+class BrowserSite final : public com::Unknown<BrowserSite, IOleClientSite, IOleInPlaceSite,
+                                              IOleInPlaceFrame, IDispatch> {
  public:
   explicit BrowserSite(HWND hwnd) : hwnd_(hwnd) {}
+
+  static std::span<const com::InterfaceRow<BrowserSite>> interfaces() {
+    using com::row;
+    static const com::InterfaceRow<BrowserSite> rows[] = {
+        row<BrowserSite, IOleClientSite>(IID_IOleClientSite),
+        row<BrowserSite, IOleInPlaceSite>(IID_IOleWindow),
+        row<BrowserSite, IOleInPlaceSite>(IID_IOleInPlaceSite),
+        row<BrowserSite, IOleInPlaceFrame>(IID_IOleInPlaceUIWindow),
+        row<BrowserSite, IOleInPlaceFrame>(IID_IOleInPlaceFrame),
+        row<BrowserSite, IDispatch>(IID_IDispatch),
+        row<BrowserSite, IDispatch>(DIID_DWebBrowserEvents2)};
+    return rows;
+  }
 
   void on_before_navigate(std::function<void(const Str&)> handler) {
     handler_ = std::move(handler);
@@ -125,34 +113,6 @@ class BrowserSite final : public IOleClientSite,
   HWND hwnd() const { return hwnd_; }
   // The object that takes the control's keyboard accelerators, while it is in-place active.
   IOleInPlaceActiveObject* active_object() const { return active_.get(); }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-      *out = static_cast<IOleClientSite*>(this);
-    else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
-      *out = static_cast<IOleInPlaceSite*>(this);
-    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
-      *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2)
-      *out = static_cast<IDispatch*>(this);
-    if (!*out)
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0)
-      delete this;
-    return static_cast<ULONG>(n);
-  }
 
   // IOleClientSite
   HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
@@ -216,9 +176,7 @@ class BrowserSite final : public IOleClientSite,
   }
   HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override {
-    if (active)
-      active->AddRef();
-    active_.reset(active);
+    active_ = ComPtr<IOleInPlaceActiveObject>(active);
     return S_OK;
   }
 
@@ -262,12 +220,12 @@ class BrowserSite final : public IOleClientSite,
   }
 
  private:
+  friend Unknown;  // deletes it at the last release
   ~BrowserSite() = default;
 
   HWND hwnd_;
   std::function<void(const Str&)> handler_;
-  Owned<IOleInPlaceActiveObject> active_;
-  LONG refs_ = 1;
+  ComPtr<IOleInPlaceActiveObject> active_;
   LiveObject alive_;
 };
 
@@ -346,11 +304,9 @@ class Win32Browser final : public Browser {
     skip_failure("keyboard routing", [&] { KeyboardRouting::add(site_); });
     site_->on_before_navigate(handler_);
     hwnd_ = hwnd;
-    IOleObject* ole = nullptr;
     if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                reinterpret_cast<void**>(&ole))))
+                                reinterpret_cast<void**>(ole_.put()))))
       return;
-    ole_.reset(ole);
     if (FAILED(ole_->SetClientSite(static_cast<IOleClientSite*>(site_))))
       return;
     RECT inner{};
@@ -360,9 +316,7 @@ class Win32Browser final : public Browser {
       return;
     web_ = query<IWebBrowser2>(ole_.get());
     if (auto container = query<IConnectionPointContainer>(ole_.get())) {
-      IConnectionPoint* point = nullptr;
-      if (SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, &point))) {
-        events_.reset(point);
+      if (SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.put()))) {
         if (FAILED(events_->Advise(static_cast<IDispatch*>(site_), &cookie_)))
           cookie_ = 0;
       }
@@ -404,37 +358,30 @@ class Win32Browser final : public Browser {
       throw std::runtime_error("no browser control");
     // The control reports a local page by its file URL; ask the system for the same spelling.
     const Str url = file_url(path);
-    Bstr target(url);
-    VARIANT where, none;
-    VariantInit(&where);
-    VariantInit(&none);
-    V_VT(&where) = VT_BSTR;
-    V_BSTR(&where) = target.get();
-    check(web_->Navigate2(&where, &none, &none, &none, &none), "navigation refused");
+    Variant where, none;
+    V_VT(where.get()) = VT_BSTR;
+    V_BSTR(where.get()) = com::to_bstr(url);
+    check(web_->Navigate2(where.get(), none.get(), none.get(), none.get(), none.get()),
+          "navigation refused");
     return url;
   }
 
   void exec_script(const Str& line) override {
     if (!web_)
       throw std::runtime_error("no browser control");
-    IDispatch* raw = nullptr;
-    check(web_->get_Document(&raw), "no document");
-    Owned<IDispatch> document(raw);
+    ComPtr<IDispatch> document;
+    check(web_->get_Document(document.put()), "no document");
     auto html = query<IHTMLDocument2>(document.get());
     if (!html)
       throw std::runtime_error("no document");
-    IHTMLWindow2* window = nullptr;
-    check(html->get_parentWindow(&window), "no window");
+    ComPtr<IHTMLWindow2> window;
+    check(html->get_parentWindow(window.put()), "no window");
     if (!window)
       throw std::runtime_error("no window");
-    Owned<IHTMLWindow2> owned(window);
     Bstr code(line);
-    Bstr language(L"JAVAscript", 10);
-    VARIANT result;
-    VariantInit(&result);
-    const HRESULT hr = window->execScript(code.get(), language.get(), &result);
-    VariantClear(&result);
-    check(hr, "script failed");
+    Bstr language(u"JAVAscript");
+    Variant result;
+    check(window->execScript(code.get(), language.get(), result.get()), "script failed");
   }
 
   void on_before_navigate(std::function<void(const Str&)> handler) override {
@@ -455,9 +402,9 @@ class Win32Browser final : public Browser {
  private:
   HWND hwnd_ = nullptr;
   BrowserSite* site_ = nullptr;
-  Owned<IOleObject> ole_;
-  Owned<IWebBrowser2> web_;
-  Owned<IConnectionPoint> events_;
+  ComPtr<IOleObject> ole_;
+  ComPtr<IWebBrowser2> web_;
+  ComPtr<IConnectionPoint> events_;
   DWORD cookie_ = 0;
   std::function<void(const Str&)> handler_;
 };

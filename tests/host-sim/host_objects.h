@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -71,10 +72,9 @@ class HostApplication final : public ComObject<HostTypes, Dual<IQNApplication>> 
   int application_queries = 0;  // how often the plug-in asked for IQNApplication
   std::wstring account_id = L"cnquorinhostuser";
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+  void on_query(REFIID iid) override {
     if (iid == IID_IQNApplication)
       ++application_queries;
-    return ComObject::QueryInterface(iid, out);
   }
   HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
@@ -126,26 +126,14 @@ class HostContactItem final : public ComObject<HostTypes, Dual<IQNContactItem>> 
 };
 
 // The enumerator that a collection's _NewEnum gives.
-class HostEnum final : public IEnumVARIANT {
+class HostEnum final : public brevant::com::Unknown<HostEnum, IEnumVARIANT> {
  public:
   explicit HostEnum(std::vector<ComPtr<IDispatch>> items, ULONG pos = 0)
       : items_(std::move(items)), pos_(pos) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IEnumVARIANT)
-      return E_NOINTERFACE;
-    *out = static_cast<IEnumVARIANT*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG n = --refs_;
-    if (n == 0)
-      delete this;
-    return n;
+  static std::span<const brevant::com::InterfaceRow<HostEnum>> interfaces() {
+    static const brevant::com::InterfaceRow<HostEnum> rows[] = {
+        brevant::com::row<HostEnum, IEnumVARIANT>(IID_IEnumVARIANT)};
+    return rows;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
     ULONG n = 0;
@@ -177,29 +165,16 @@ class HostEnum final : public IEnumVARIANT {
  private:
   std::vector<ComPtr<IDispatch>> items_;
   ULONG pos_;
-  ULONG refs_ = 1;
 };
 
 // A late-bound collection of contact items: For Each reaches it through _NewEnum.
-class HostContactItems final : public IDispatch {
+class HostContactItems final : public brevant::com::Unknown<HostContactItems, IDispatch> {
  public:
   explicit HostContactItems(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch)
-      return E_NOINTERFACE;
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG n = --refs_;
-    if (n == 0)
-      delete this;
-    return n;
+  static std::span<const brevant::com::InterfaceRow<HostContactItems>> interfaces() {
+    static const brevant::com::InterfaceRow<HostContactItems> rows[] = {
+        brevant::com::row<HostContactItems, IDispatch>(IID_IDispatch)};
+    return rows;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
     if (!n)
@@ -232,7 +207,6 @@ class HostContactItems final : public IDispatch {
 
  private:
   std::vector<ComPtr<IDispatch>> items_;
-  ULONG refs_ = 1;
 };
 
 class HostContactList final : public ComObject<HostTypes, Dual<IQNContactList>> {

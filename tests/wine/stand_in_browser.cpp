@@ -5,6 +5,7 @@
 #include <ocidl.h>
 #include <shlwapi.h>
 
+#include <span>
 #include <utility>
 
 #include "browser_not_implemented.h"
@@ -97,15 +98,6 @@ class StandInEvents final : public ComObject<StandInTypes, Part<IConnectionPoint
  public:
   StandInEvents(std::shared_ptr<StandInRecord> record, IConnectionPointContainer* container)
       : record_(std::move(record)), container_(container) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IDispatch) {
-      if (out)
-        *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    return ComObject::QueryInterface(iid, out);
-  }
 
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
     if (!iid)
@@ -319,16 +311,12 @@ class StandInBrowser final
 };
 
 // Lives as long as the program; COM's references do not own it.
-class StandInFactory final : public IClassFactory {
+class StandInFactory final : public com::Unknown<StandInFactory, IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory)
-      return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
+  static std::span<const com::InterfaceRow<StandInFactory>> interfaces() {
+    static const com::InterfaceRow<StandInFactory> rows[] = {
+        com::row<StandInFactory, IClassFactory>(IID_IClassFactory)};
+    return rows;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
