@@ -207,10 +207,61 @@ struct ScriptRunner::Step {
   bool timeout_ok = false;  // running out of time still counts as carried out
 };
 
+// Every kind of step: its name, the fields it needs, what else a well-formed one has (an error
+// appended to "step N", or "" when nothing is wrong) and how it runs.
+struct ScriptRunner::Kind {
+  const char* name;
+  int fields;
+  std::string (*check)(const json& s);
+  void (ScriptRunner::*run)(const json& s, Step& step);
+};
+
 namespace {
-const char* const kSteps[] = {"open", "tab",  "switch", "close",      "say",
-                              "type", "send", "click",  "item",       "dialog",
-                              "move", "wait", "server", "screenshot", "snapshot"};
+constexpr int kChat = 1;  // "chat" names the contact
+constexpr int kText = 2;  // "text" is given
+}  // namespace
+
+const ScriptRunner::Kind* ScriptRunner::kind(const std::string& name) {
+  static const Kind kinds[] = {
+      {"open", kChat, nullptr, &ScriptRunner::open_step},
+      {"tab", kChat,
+       [](const json& s) -> std::string {
+         return s.contains("beside") && s["beside"].is_string()
+                    ? ""
+                    : " (tab): \"beside\" names a contact of the window";
+       },
+       &ScriptRunner::tab_step},
+      {"switch", kChat, nullptr, &ScriptRunner::switch_step},
+      {"close", kChat, nullptr, &ScriptRunner::close_step},
+      {"say", kChat | kText, nullptr, &ScriptRunner::say_step},
+      {"send", kChat | kText, nullptr, &ScriptRunner::send_step},
+      {"type", kChat | kText, nullptr, &ScriptRunner::type_step},
+      {"click", kChat,
+       [](const json& s) -> std::string {
+         const std::string c = s.value("control", "");
+         if (std::find(std::begin(kControls), std::end(kControls), c) == std::end(kControls) &&
+             c != "edit-again")
+           return ": unknown control \"" + c + "\"";
+         return "";
+       },
+       &ScriptRunner::click_step},
+      {"item", kChat, nullptr, &ScriptRunner::item_step},
+      {"dialog", 0, nullptr, &ScriptRunner::dialog_step},
+      {"move", kChat, nullptr, &ScriptRunner::move_step},
+      {"wait", 0, nullptr, &ScriptRunner::wait_step},
+      {"server", 0, nullptr, &ScriptRunner::server_step},
+      {"snapshot", 0, nullptr, &ScriptRunner::snapshot_step},
+      {"screenshot", kChat,
+       [](const json& s) -> std::string {
+         return s.contains("file") ? "" : " (screenshot): \"file\" is missing";
+       },
+       &ScriptRunner::screenshot_step},
+  };
+  for (const Kind& k : kinds) {
+    if (name == k.name)
+      return &k;
+  }
+  return nullptr;
 }
 
 bool ScriptRunner::wants_personas(const json& script) {
@@ -233,25 +284,17 @@ ScriptRunner::ScriptRunner(ScriptContext context, const json& steps) : ctx_(std:
     if (!s.is_object() || !s.contains("do") || !s["do"].is_string())
       throw std::invalid_argument(where + ": a step is an object with \"do\"");
     const std::string what = s["do"];
-    if (std::find(std::begin(kSteps), std::end(kSteps), what) == std::end(kSteps))
+    const Kind* k = kind(what);
+    if (!k)
       throw std::invalid_argument(where + ": unknown step \"" + what + "\"");
-    const bool needs_chat =
-        what != "wait" && what != "server" && what != "dialog" && what != "snapshot";
-    if (needs_chat && !(s.contains("chat") && s["chat"].is_string()))
+    if ((k->fields & kChat) && !(s.contains("chat") && s["chat"].is_string()))
       throw std::invalid_argument(where + " (" + what + "): \"chat\" names the contact");
-    if ((what == "say" || what == "type" || what == "send") &&
-        !(s.contains("text") && s["text"].is_string()))
+    if ((k->fields & kText) && !(s.contains("text") && s["text"].is_string()))
       throw std::invalid_argument(where + " (" + what + "): \"text\" is missing");
-    if (what == "click") {
-      const std::string c = s.value("control", "");
-      if (std::find(std::begin(kControls), std::end(kControls), c) == std::end(kControls) &&
-          c != "edit-again")
-        throw std::invalid_argument(where + ": unknown control \"" + c + "\"");
+    if (k->check) {
+      if (const std::string wrong = k->check(s); !wrong.empty())
+        throw std::invalid_argument(where + wrong);
     }
-    if (what == "tab" && !(s.contains("beside") && s["beside"].is_string()))
-      throw std::invalid_argument(where + " (tab): \"beside\" names a contact of the window");
-    if (what == "screenshot" && !s.contains("file"))
-      throw std::invalid_argument(where + " (screenshot): \"file\" is missing");
     steps_.push_back(s);
   }
   ctx_.messenger.before_close = [this](ChatTab& tab) {
@@ -320,209 +363,239 @@ bool ScriptRunner::tick() {
   }
 }
 
+// Holds until the chat's companion page is ready (or it has none after a while).
+std::function<bool()> ScriptRunner::page_ready(Str contact) {
+  auto waited = after(10000);
+  return [this, contact, waited] {
+    ChatTab* tab = ctx_.messenger.find(contact);
+    frmChat* w = tab ? tab->companion() : nullptr;
+    return (w && w->ShowOn) || waited();
+  };
+}
+
 ScriptRunner::Step ScriptRunner::make(const json& s) {
   Step step;
   step.what = s["do"];
   step.deadline_us = now_us() + 20'000'000;
-  const std::string& what = step.what;
-  Messenger& m = ctx_.messenger;
-
-  // Holds until the chat's companion page is ready (or it has none after a while).
-  auto page_ready = [this](Str contact) {
-    auto waited = after(10000);
-    return [this, contact, waited] {
-      ChatTab* tab = ctx_.messenger.find(contact);
-      frmChat* w = tab ? tab->companion() : nullptr;
-      return (w && w->ShowOn) || waited();
-    };
-  };
-
-  if (what == "open") {
-    const Str contact = from_utf8(s["chat"].get<std::string>());
-    std::optional<Rect> where;
-    if (s.contains("x")) {
-      const int x = s.value("x", 20), y = s.value("y", 40);
-      where = Rect{x, y, x + s.value("width", 420), y + s.value("height", 520)};
-    }
-    step.phases = {once([&m, contact, where] { m.open_chat(contact, where); }),
-                   page_ready(contact)};
-  } else if (what == "tab") {
-    const Str contact = from_utf8(s["chat"].get<std::string>());
-    const Str beside = from_utf8(s["beside"].get<std::string>());
-    step.phases = {once([&m, contact, beside] { m.add_tab(beside, contact); }),
-                   page_ready(contact)};
-  } else if (what == "switch") {
-    ChatTab& tab = chat(s);
-    step.phases = {once([&tab] {
-                     tab.window().show_tab(tab);
-                     gtk_window_present(GTK_WINDOW(tab.window().widget()));
-                   }),
-                   after(200)};
-  } else if (what == "close") {
-    const Str contact = chat(s).contact();
-    step.phases = {once([&m, contact] { m.close_chat(contact); }), after(200)};
-  } else if (what == "say") {
-    const Str contact = chat(s).contact();
-    const Str text = from_utf8(s["text"].get<std::string>());
-    step.phases = {once([&m, contact, text] { m.contact_says(contact, text); })};
-  } else if (what == "send") {
-    ChatTab& tab = chat(s);
-    const Str text = from_utf8(s["text"].get<std::string>());
-    step.phases = {once([&tab, text] {
-      tab.window().show_tab(tab);
-      tab.set_draft(text);
-      gtk_button_clicked(GTK_BUTTON(tab.window().send_button()));
-    })};
-  } else if (what == "type") {
-    ChatTab& tab = chat(s);
-    frmChat* w = tab.companion();
-    WebKitWebView* view = w ? view_of(*w) : nullptr;
-    if (!view || !w->ShowOn)
-      throw std::runtime_error("the chat has no companion page to type into");
-    const std::string text = s["text"];
-    const bool enter = s.value("enter", true);
-    tab.pressed.push_back(enter ? "type+Enter" : "type");
-    step.phases = {once([view] { fire(view, "document.getElementById('input').focus()"); }),
-                   after(100),
-                   [view, text, enter] {
-                     GtkWidget* widget = GTK_WIDGET(view);
-                     if (!gtk_keys::type_text(widget, text))
-                       throw std::runtime_error("the text could not be typed");
-                     if (enter && !gtk_keys::press_key(widget, GDK_KEY_Return))
-                       throw std::runtime_error("Enter could not be pressed");
-                     return true;
-                   },
-                   after(150)};
-  } else if (what == "click") {
-    ChatTab& tab = chat(s);
-    frmChat* w = tab.companion();
-    WebKitWebView* view = w ? view_of(*w) : nullptr;
-    if (!view)
-      throw std::runtime_error("the chat has no companion page");
-    const std::string control = s["control"];
-    tab.pressed.push_back("page:" + control);
-    // A real click event on the element, as the page's own handlers receive it.
-    const std::string js =
-        control == "edit-again"
-            ? "(function () { var b = document.querySelectorAll('#messages .again');"
-              " if (b.length) b[b.length - 1].click(); })()"
-            : "document.getElementById('" + control + "').click()";
-    step.phases = {once([view, js] { fire(view, js); }), after(250)};
-  } else if (what == "item") {
-    ChatTab& tab = chat(s);
-    step.phases = {once([&tab] { gtk_button_clicked(GTK_BUTTON(tab.item_button())); }), after(150)};
-  } else if (what == "dialog") {
-    const json answer = s;
-    step.deadline_us = now_us() + 10'000'000;
-    step.phases = {
-        [this, answer] {
-          GtkWidget* d = open_dialog();
-          if (!d)
-            return false;
-          json record;
-          record["title"] =
-              gtk_window_get_title(GTK_WINDOW(d)) ? gtk_window_get_title(GTK_WINDOW(d)) : "";
-          if (GtkWidget* ok = find_named(d, "Command1")) {
-            record["kind"] = "settings";
-            for (const char* group : {"language", "format"}) {
-              if (answer.contains(group)) {
-                const std::string option = answer[group];
-                GtkWidget* b = find_named(d, option.c_str());
-                if (!b)
-                  throw std::runtime_error("the dialog has no option " + option);
-                gtk_button_clicked(GTK_BUTTON(b));
-              }
-            }
-            if (answer.contains("preview")) {
-              GtkWidget* b = find_named(d, "preview");
-              gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(b), FALSE);
-              gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b), answer["preview"].get<bool>());
-            }
-            const std::string button = answer.value("button", "ok");
-            record["answer"] = button;
-            gtk_button_clicked(GTK_BUTTON(button == "cancel" ? find_named(d, "Command2") : ok));
-          } else {
-            GtkWidget* label = find_named(d, "Label1");
-            record["kind"] = label ? "notice" : "message";
-            const std::string button = answer.value("button", label ? "close" : "ok");
-            record["answer"] = button;
-            const int response = button == "yes"  ? GTK_RESPONSE_YES
-                                 : button == "no" ? GTK_RESPONSE_NO
-                                 : button == "ok" ? GTK_RESPONSE_OK
-                                                  : GTK_RESPONSE_CLOSE;
-            gtk_dialog_response(GTK_DIALOG(d), response);
-          }
-          dialogs_.push_back(record);
-          return true;
-        },
-        after(200)};
-  } else if (what == "move") {
-    ChatTab& tab = chat(s);
-    GtkWindow* win = GTK_WINDOW(tab.window().widget());
-    int x = 0, y = 0, wd = 0, ht = 0;
-    gtk_window_get_position(win, &x, &y);
-    gtk_window_get_size(win, &wd, &ht);
-    x = s.value("x", x);
-    y = s.value("y", y);
-    wd = s.value("width", wd);
-    ht = s.value("height", ht);
-    step.phases = {once([win, x, y, wd, ht] {
-                     gtk_window_move(win, x, y);
-                     gtk_window_resize(win, wd, ht);
-                   }),
-                   after(400)};
-  } else if (what == "wait") {
-    if (s.contains("ms")) {
-      step.phases = {after(s["ms"].get<int>())};
-    } else {
-      const int quiet = s.value("quiet_ms", 1500);
-      step.deadline_us = now_us() + s.value("timeout_ms", 60000) * 1000LL;
-      step.timeout_ok = true;
-      // Quiet also since the step began: a message just handed over starts its request on
-      // the next timer tick.
-      step.phases = {after(quiet), [this, quiet] {
-                       return ctx_.activity.quiet(quiet) &&
-                              (!ctx_.personas || ctx_.personas->pending() == 0);
-                     }};
-    }
-  } else if (what == "server") {
-    if (!ctx_.server)
-      throw std::runtime_error("the messenger did not start the translation server");
-    const std::string state = s.value("state", "");
-    ServerProcess* server = ctx_.server;
-    if (state == "stop") {
-      step.phases = {once([server] { server->stop(); })};
-    } else if (state == "start") {
-      step.phases = {once([server] {
-        std::string error;
-        if (!server->restart(error))
-          throw std::runtime_error(error);
-      })};
-    } else {
-      throw std::runtime_error("\"state\" is \"stop\" or \"start\"");
-    }
-  } else if (what == "snapshot") {
-    const std::string name = s.value("name", std::to_string(index_ + 1));
-    step.phases = {once([this, name] {
-      json chats = json::array();
-      for (ChatTab* tab : ctx_.messenger.tabs())
-        chats.push_back(chat_record(*tab, true));
-      snapshots_[name] = chats;
-    })};
-  } else if (what == "screenshot") {
-    ChatTab& tab = chat(s);
-    const std::string file =
-        (std::filesystem::path(ctx_.out_dir) / s["file"].get<std::string>()).string();
-    const Str contact = tab.contact();
-    step.phases = {once([&tab] { gtk_window_present(GTK_WINDOW(tab.window().widget())); }),
-                   after(600), once([this, &m, contact, file] {
-                     ChatTab* t = m.find(contact);
-                     if (!t || !screenshot(*t, file))
-                       throw std::runtime_error("the screenshot could not be written");
-                     shots_.push_back(file);
-                   })};
-  }
+  (this->*kind(step.what)->run)(s, step);
   return step;
+}
+
+void ScriptRunner::open_step(const json& s, Step& step) {
+  Messenger& m = ctx_.messenger;
+  const Str contact = from_utf8(s["chat"].get<std::string>());
+  std::optional<Rect> where;
+  if (s.contains("x")) {
+    const int x = s.value("x", 20), y = s.value("y", 40);
+    where = Rect{x, y, x + s.value("width", 420), y + s.value("height", 520)};
+  }
+  step.phases = {once([&m, contact, where] { m.open_chat(contact, where); }), page_ready(contact)};
+}
+
+void ScriptRunner::tab_step(const json& s, Step& step) {
+  Messenger& m = ctx_.messenger;
+  const Str contact = from_utf8(s["chat"].get<std::string>());
+  const Str beside = from_utf8(s["beside"].get<std::string>());
+  step.phases = {once([&m, contact, beside] { m.add_tab(beside, contact); }), page_ready(contact)};
+}
+
+void ScriptRunner::switch_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  step.phases = {once([&tab] {
+                   tab.window().show_tab(tab);
+                   gtk_window_present(GTK_WINDOW(tab.window().widget()));
+                 }),
+                 after(200)};
+}
+
+void ScriptRunner::close_step(const json& s, Step& step) {
+  Messenger& m = ctx_.messenger;
+  const Str contact = chat(s).contact();
+  step.phases = {once([&m, contact] { m.close_chat(contact); }), after(200)};
+}
+
+void ScriptRunner::say_step(const json& s, Step& step) {
+  Messenger& m = ctx_.messenger;
+  const Str contact = chat(s).contact();
+  const Str text = from_utf8(s["text"].get<std::string>());
+  step.phases = {once([&m, contact, text] { m.contact_says(contact, text); })};
+}
+
+void ScriptRunner::send_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  const Str text = from_utf8(s["text"].get<std::string>());
+  step.phases = {once([&tab, text] {
+    tab.window().show_tab(tab);
+    tab.set_draft(text);
+    gtk_button_clicked(GTK_BUTTON(tab.window().send_button()));
+  })};
+}
+
+void ScriptRunner::type_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  frmChat* w = tab.companion();
+  WebKitWebView* view = w ? view_of(*w) : nullptr;
+  if (!view || !w->ShowOn)
+    throw std::runtime_error("the chat has no companion page to type into");
+  const std::string text = s["text"];
+  const bool enter = s.value("enter", true);
+  tab.pressed.push_back(enter ? "type+Enter" : "type");
+  step.phases = {once([view] { fire(view, "document.getElementById('input').focus()"); }),
+                 after(100),
+                 [view, text, enter] {
+                   GtkWidget* widget = GTK_WIDGET(view);
+                   if (!gtk_keys::type_text(widget, text))
+                     throw std::runtime_error("the text could not be typed");
+                   if (enter && !gtk_keys::press_key(widget, GDK_KEY_Return))
+                     throw std::runtime_error("Enter could not be pressed");
+                   return true;
+                 },
+                 after(150)};
+}
+
+void ScriptRunner::click_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  frmChat* w = tab.companion();
+  WebKitWebView* view = w ? view_of(*w) : nullptr;
+  if (!view)
+    throw std::runtime_error("the chat has no companion page");
+  const std::string control = s["control"];
+  tab.pressed.push_back("page:" + control);
+  // A real click event on the element, as the page's own handlers receive it.
+  const std::string js =
+      control == "edit-again"
+          ? "(function () { var b = document.querySelectorAll('#messages .again');"
+            " if (b.length) b[b.length - 1].click(); })()"
+          : "document.getElementById('" + control + "').click()";
+  step.phases = {once([view, js] { fire(view, js); }), after(250)};
+}
+
+void ScriptRunner::item_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  step.phases = {once([&tab] { gtk_button_clicked(GTK_BUTTON(tab.item_button())); }), after(150)};
+}
+
+void ScriptRunner::dialog_step(const json& s, Step& step) {
+  const json answer = s;
+  step.deadline_us = now_us() + 10'000'000;
+  step.phases = {
+      [this, answer] {
+        GtkWidget* d = open_dialog();
+        if (!d)
+          return false;
+        json record;
+        record["title"] =
+            gtk_window_get_title(GTK_WINDOW(d)) ? gtk_window_get_title(GTK_WINDOW(d)) : "";
+        if (GtkWidget* ok = find_named(d, "Command1")) {
+          record["kind"] = "settings";
+          for (const char* group : {"language", "format"}) {
+            if (answer.contains(group)) {
+              const std::string option = answer[group];
+              GtkWidget* b = find_named(d, option.c_str());
+              if (!b)
+                throw std::runtime_error("the dialog has no option " + option);
+              gtk_button_clicked(GTK_BUTTON(b));
+            }
+          }
+          if (answer.contains("preview")) {
+            GtkWidget* b = find_named(d, "preview");
+            gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(b), FALSE);
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b), answer["preview"].get<bool>());
+          }
+          const std::string button = answer.value("button", "ok");
+          record["answer"] = button;
+          gtk_button_clicked(GTK_BUTTON(button == "cancel" ? find_named(d, "Command2") : ok));
+        } else {
+          GtkWidget* label = find_named(d, "Label1");
+          record["kind"] = label ? "notice" : "message";
+          const std::string button = answer.value("button", label ? "close" : "ok");
+          record["answer"] = button;
+          const int response = button == "yes"  ? GTK_RESPONSE_YES
+                               : button == "no" ? GTK_RESPONSE_NO
+                               : button == "ok" ? GTK_RESPONSE_OK
+                                                : GTK_RESPONSE_CLOSE;
+          gtk_dialog_response(GTK_DIALOG(d), response);
+        }
+        dialogs_.push_back(record);
+        return true;
+      },
+      after(200)};
+}
+
+void ScriptRunner::move_step(const json& s, Step& step) {
+  ChatTab& tab = chat(s);
+  GtkWindow* win = GTK_WINDOW(tab.window().widget());
+  int x = 0, y = 0, wd = 0, ht = 0;
+  gtk_window_get_position(win, &x, &y);
+  gtk_window_get_size(win, &wd, &ht);
+  x = s.value("x", x);
+  y = s.value("y", y);
+  wd = s.value("width", wd);
+  ht = s.value("height", ht);
+  step.phases = {once([win, x, y, wd, ht] {
+                   gtk_window_move(win, x, y);
+                   gtk_window_resize(win, wd, ht);
+                 }),
+                 after(400)};
+}
+
+void ScriptRunner::wait_step(const json& s, Step& step) {
+  if (s.contains("ms")) {
+    step.phases = {after(s["ms"].get<int>())};
+  } else {
+    const int quiet = s.value("quiet_ms", 1500);
+    step.deadline_us = now_us() + s.value("timeout_ms", 60000) * 1000LL;
+    step.timeout_ok = true;
+    // Quiet also since the step began: a message just handed over starts its request on
+    // the next timer tick.
+    step.phases = {after(quiet), [this, quiet] {
+                     return ctx_.activity.quiet(quiet) &&
+                            (!ctx_.personas || ctx_.personas->pending() == 0);
+                   }};
+  }
+}
+
+void ScriptRunner::server_step(const json& s, Step& step) {
+  if (!ctx_.server)
+    throw std::runtime_error("the messenger did not start the translation server");
+  const std::string state = s.value("state", "");
+  ServerProcess* server = ctx_.server;
+  if (state == "stop") {
+    step.phases = {once([server] { server->stop(); })};
+  } else if (state == "start") {
+    step.phases = {once([server] {
+      std::string error;
+      if (!server->restart(error))
+        throw std::runtime_error(error);
+    })};
+  } else {
+    throw std::runtime_error("\"state\" is \"stop\" or \"start\"");
+  }
+}
+
+void ScriptRunner::snapshot_step(const json& s, Step& step) {
+  const std::string name = s.value("name", std::to_string(index_ + 1));
+  step.phases = {once([this, name] {
+    json chats = json::array();
+    for (ChatTab* tab : ctx_.messenger.tabs())
+      chats.push_back(chat_record(*tab, true));
+    snapshots_[name] = chats;
+  })};
+}
+
+void ScriptRunner::screenshot_step(const json& s, Step& step) {
+  Messenger& m = ctx_.messenger;
+  ChatTab& tab = chat(s);
+  const std::string file =
+      (std::filesystem::path(ctx_.out_dir) / s["file"].get<std::string>()).string();
+  const Str contact = tab.contact();
+  step.phases = {once([&tab] { gtk_window_present(GTK_WINDOW(tab.window().widget())); }),
+                 after(600), once([this, &m, contact, file] {
+                   ChatTab* t = m.find(contact);
+                   if (!t || !screenshot(*t, file))
+                     throw std::runtime_error("the screenshot could not be written");
+                   shots_.push_back(file);
+                 })};
 }
 
 json ScriptRunner::chat_record(ChatTab& tab, bool open) {

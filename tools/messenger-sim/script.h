@@ -53,9 +53,28 @@ class ScriptRunner {
 
  private:
   struct Step;
+  struct Kind;
+  static const Kind* kind(const std::string& name);
   static int on_tick(void* self);
   bool tick();
   Step make(const nlohmann::json& s);
+  std::function<bool()> page_ready(Str contact);
+  // The kinds of step.
+  void open_step(const nlohmann::json& s, Step& step);
+  void tab_step(const nlohmann::json& s, Step& step);
+  void switch_step(const nlohmann::json& s, Step& step);
+  void close_step(const nlohmann::json& s, Step& step);
+  void say_step(const nlohmann::json& s, Step& step);
+  void send_step(const nlohmann::json& s, Step& step);
+  void type_step(const nlohmann::json& s, Step& step);
+  void click_step(const nlohmann::json& s, Step& step);
+  void item_step(const nlohmann::json& s, Step& step);
+  void dialog_step(const nlohmann::json& s, Step& step);
+  void move_step(const nlohmann::json& s, Step& step);
+  void wait_step(const nlohmann::json& s, Step& step);
+  void server_step(const nlohmann::json& s, Step& step);
+  void snapshot_step(const nlohmann::json& s, Step& step);
+  void screenshot_step(const nlohmann::json& s, Step& step);
   ChatTab& chat(const nlohmann::json& s);
   nlohmann::json chat_record(ChatTab& tab, bool open);
 
