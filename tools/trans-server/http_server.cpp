@@ -54,6 +54,9 @@ constexpr std::uint64_t kMaxDiscardedBody = 1024 * 1024;
 constexpr auto kLingerTime = std::chrono::seconds(1);
 constexpr std::size_t kLingerBytes = 256 * 1024;
 
+// How long a log line may wait for others to share its write.
+constexpr auto kLogDelay = std::chrono::milliseconds(20);
+
 // Refusals of connections over the limit being written at once; beyond, a socket is just closed.
 constexpr int kMaxRefusals = 64;
 
@@ -217,6 +220,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
   bool timed_out = false;
   bool finished = false;
 
+  std::string local;  // the address the connection came in on, as text
+
   // Kept by the registry, under its lock.
   std::string client;  // the client's address, in bytes
   bool idle = false;
@@ -377,7 +382,8 @@ struct HttpServer::Impl {
   asio::awaitable<Answer> answer(RequestParser& request, std::string& code);
   Answer check(RequestParser& request, const Connection& c, std::string& cors) const;
   void log(const RequestParser& request, const std::string& code, const Answer& out,
-           Clock::time_point start) const;
+           Clock::time_point start);
+  void flush_log();
 
   const Backend& backend;
   const ServerOptions options;
@@ -387,6 +393,11 @@ struct HttpServer::Impl {
   Registry registry;
   std::atomic<int> refusals{0};
   int port = 0;
+  std::mutex log_mutex;
+  std::string log_pending;            // lines not written yet
+  asio::steady_timer log_timer{ioc};  // started for the first of them
+  std::mutex log_write_mutex;
+  std::string log_writing;
 };
 
 // Lowers a counter when a coroutine ends, however it ends.
@@ -418,6 +429,8 @@ asio::awaitable<void> HttpServer::Impl::accept_loop() {
     const tcp::endpoint peer = socket.remote_endpoint(peer_ec);
     auto c = std::make_shared<Connection>(std::move(socket));
     c->client = peer_ec ? std::string() : address_bytes(peer.address());
+    const tcp::endpoint local = c->socket.local_endpoint(peer_ec);
+    c->local = peer_ec ? std::string() : address_text(local.address());
     if (!registry.admit(c, options.max_connections, options.max_connections_per_client)) {
       if (refusals.load() < kMaxRefusals) {
         ++refusals;
@@ -474,9 +487,7 @@ Answer HttpServer::Impl::check(RequestParser& request, const Connection& c,
     const auto name = parse_authority(authority);
     if (!name)
       return {400, "bad request: the Host is not a host name", true};
-    beast::error_code ec;
-    const tcp::endpoint local = c.socket.local_endpoint(ec);
-    if (ec || !host_allowed(*name, address_text(local.address()), port, options.allow_hosts)) {
+    if (!host_allowed(*name, c.local, port, options.allow_hosts)) {
       return {421,
               "this server does not answer for that host name (start it with --allow-host "
               "NAME)",
@@ -529,16 +540,43 @@ asio::awaitable<Answer> HttpServer::Impl::answer(RequestParser& request, std::st
 }
 
 void HttpServer::Impl::log(const RequestParser& request, const std::string& code, const Answer& out,
-                           Clock::time_point start) const {
+                           Clock::time_point start) {
   if (options.quiet)
     return;
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-  const std::string line = log_line(utc_now(), request.method, std::string(path_of(request.target)),
-                                    code, out.status, ms, out.note);
-  // One write per line, so lines of several threads never mix; standard error is unbuffered,
-  // so each line goes out with its request and none is lost when the server is ended.
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  thread_local std::string line;
+  line.clear();
+  append_utc_now(line);
+  append_log_line(line, {}, request.method, path_of(request.target), code, out.status, ms,
+                  out.note);
+  // Lines go out together a few milliseconds after the first of them, in one write, instead
+  // of one write per request; a stop writes what is left.
+  std::lock_guard lock(log_mutex);
+  const bool first = log_pending.empty();
+  log_pending += line;
+  if (first) {
+    log_timer.expires_after(kLogDelay);
+    log_timer.async_wait([this](const beast::error_code& ec) {
+      if (!ec)
+        flush_log();
+    });
+  }
+}
+
+void HttpServer::Impl::flush_log() {
+  std::lock_guard writing(log_write_mutex);
+  {
+    std::lock_guard lock(log_mutex);
+    log_writing.swap(log_pending);
+  }
+  if (!log_writing.empty()) {
+    std::fwrite(log_writing.data(), 1, log_writing.size(), stderr);
+    std::fflush(stderr);
+    log_writing.clear();
+  }
+  if (log_writing.capacity() > 64 * 1024)
+    std::string().swap(log_writing);
 }
 
 asio::awaitable<void> HttpServer::Impl::session(std::shared_ptr<Connection> c) {
@@ -738,6 +776,7 @@ void HttpServer::run() {
   impl_->ioc.run();
   for (std::thread& t : others)
     t.join();
+  impl_->flush_log();  // what a stop left unwritten
 }
 
 void HttpServer::stop() {

@@ -120,6 +120,8 @@ std::optional<AbsoluteTarget> split_absolute_form(std::string_view target) {
 bool host_allowed(const Authority& name, std::string_view local_address, int port,
                   const std::vector<std::string>& allowed) {
   const int given_port = name.port.value_or(80);
+  if (given_port == port && name.host == local_address)
+    return true;  // the usual case, without parsing
   const auto local = address_of(local_address);
   if (local && given_port == port) {
     if (const auto named = address_of(name.host); named && *named == *local)

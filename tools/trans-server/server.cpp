@@ -1,5 +1,6 @@
 #include "tools/trans-server/server.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,12 @@
 namespace brevant::trans_server {
 
 std::string utc_now() {
+  std::string out;
+  append_utc_now(out);
+  return out;
+}
+
+void append_utc_now(std::string& out) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t secs = std::chrono::system_clock::to_time_t(now);
   const auto ms =
@@ -31,12 +38,11 @@ std::string utc_now() {
     formatted_at = secs;
   }
   const int m = static_cast<int>(ms.count());
-  std::string out = prefix;
+  out += prefix;
   out += static_cast<char>('0' + m / 100);
   out += static_cast<char>('0' + m / 10 % 10);
   out += static_cast<char>('0' + m % 10);
   out += 'Z';
-  return out;
 }
 
 namespace {
@@ -183,11 +189,17 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
   return true;
 }
 
-std::string log_line(const std::string& time, const std::string& method, const std::string& path,
-                     const std::string& code, int status, long long milliseconds,
-                     const std::string& note) {
+std::string log_line(std::string_view time, std::string_view method, std::string_view path,
+                     std::string_view code, int status, long long milliseconds,
+                     std::string_view note) {
   std::string out;
-  out.reserve(96 + note.size());
+  append_log_line(out, time, method, path, code, status, milliseconds, note);
+  return out;
+}
+
+void append_log_line(std::string& out, std::string_view time, std::string_view method,
+                     std::string_view path, std::string_view code, int status,
+                     long long milliseconds, std::string_view note) {
   out += time;
   out += ' ';
   append_safe(out, method);
@@ -195,19 +207,16 @@ std::string log_line(const std::string& time, const std::string& method, const s
   append_safe(out, path);
   out += " lang=";
   append_safe(out, code);
-  out += ' ';
-  out += std::to_string(status);
-  out += ' ';
-  out += std::to_string(milliseconds);
-  out += "ms";
+  char numbers[48];
+  const int n = std::snprintf(numbers, sizeof numbers, " %d %lldms", status, milliseconds);
+  out.append(numbers, static_cast<std::size_t>(std::max(n, 0)));
   if (!note.empty()) {
     out += " (";
-    for (const char c : std::string_view(note).substr(0, 160))
+    for (const char c : note.substr(0, 160))
       out += (c >= 0x20 && c < 0x7F) ? c : '?';
     out += ')';
   }
   out += '\n';
-  return out;
 }
 
 }  // namespace brevant::trans_server

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brevant::trans_server {
@@ -60,13 +61,18 @@ class HttpServer {
 inline constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
 inline constexpr std::size_t kMaxHeaderFields = 100;
 
-// The time now as "2026-01-02T03:04:05.006Z".
+// The time now as "2026-01-02T03:04:05.006Z"; append_utc_now adds it to `out`.
 std::string utc_now();
+void append_utc_now(std::string& out);
 
 // One line of the request log, without the text: time, method, path, code, status, duration,
 // and for a failure of the service its reason (`note`, never text or key).
-std::string log_line(const std::string& time, const std::string& method, const std::string& path,
-                     const std::string& code, int status, long long milliseconds,
-                     const std::string& note = {});
+std::string log_line(std::string_view time, std::string_view method, std::string_view path,
+                     std::string_view code, int status, long long milliseconds,
+                     std::string_view note = {});
+// The same line added to `out`.
+void append_log_line(std::string& out, std::string_view time, std::string_view method,
+                     std::string_view path, std::string_view code, int status,
+                     long long milliseconds, std::string_view note = {});
 
 }  // namespace brevant::trans_server
