@@ -168,7 +168,8 @@ void requests(benchmark::State& state, int port) {
   RawClient client(port);
   const std::string body = plugin_body(kChineseLine, "02");
   const std::string request =
-      "POST /trans2/index.asp HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "POST /trans2/index.asp HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+      "\r\n"
       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
       std::to_string(body.size()) + "\r\n\r\n" + body;
   std::int64_t failures = 0;
@@ -197,8 +198,8 @@ void health_under_slow_clients(benchmark::State& state, int port) {
       close(sock);
   }
   const std::string request =
-      "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\nContent-Length: 60\r\n\r\n" +
-      std::string(60, 'a');
+      "POST /trans2/index.asp HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+      "\r\nContent-Length: 60\r\n\r\n" + std::string(60, 'a');
   std::atomic<bool> trickling{true};
   std::thread trickler([&] {
     for (std::size_t at = 0; trickling && at < request.size(); ++at) {

@@ -98,7 +98,7 @@ struct HttpClient::Impl {
   std::optional<HttpAnswer> request(http::verb verb, const std::string& target,
                                     const std::string& body, const std::string& type) {
     http::request<http::string_body> req{verb, target, 11};
-    req.set(http::field::host, "127.0.0.1");
+    req.set(http::field::host, "127.0.0.1:" + std::to_string(port));
     if (verb == http::verb::post) {
       req.set(http::field::content_type, type);
       req.body() = body;
@@ -144,6 +144,8 @@ struct FakeService::Impl {
   int port = 0;
   mutable std::mutex mutex;
   std::vector<Call> calls;
+  int languages_failures = 0;
+  bool exact = false;
   std::string languages = R"json([{"code":"en","name":"English"},{"code":"zh","name":"Chinese"},
       {"code":"zt","name":"Chinese (traditional)"},{"code":"ja","name":"Japanese"}])json";
 
@@ -179,18 +181,36 @@ struct FakeService::Impl {
         call.api_key = form_value(fields, "api_key").value_or("");
       }
       std::string langs;
+      bool fail_languages = false;
+      bool exact_codes = false;
       {
         std::lock_guard lock(mutex);
         calls.push_back(call);
         langs = languages;
+        fail_languages = call.path.ends_with("/languages") && languages_failures > 0;
+        languages_failures -= fail_languages ? 1 : 0;
+        exact_codes = exact;
+      }
+      std::string unknown_code;
+      if (exact_codes && req.method() == http::verb::post) {
+        for (const std::string* c : {&call.source, &call.target}) {
+          if (langs.find("\"" + *c + "\"") == std::string::npos)
+            unknown_code = *c;
+        }
       }
       http::response<http::string_body> res{http::status::ok, req.version()};
       res.set(http::field::content_type, "application/json");
       const std::string& q = call.q;
       const std::string pair = call.source + "->" + call.target + ":";
       bool trickle = false;
-      if (call.path.ends_with("/languages")) {
+      if (fail_languages) {
+        res.result(http::status::internal_server_error);
+        res.body() = R"({"error":"not ready"})";
+      } else if (call.path.ends_with("/languages")) {
         res.body() = langs;
+      } else if (!unknown_code.empty()) {
+        res.result(http::status::bad_request);
+        res.body() = nlohmann::json{{"error", unknown_code + " is not supported"}}.dump();
       } else if (q.starts_with("slow")) {
         co_await pause(std::chrono::milliseconds(2500));
         res.body() = json_answer(pair + q);
@@ -200,9 +220,16 @@ struct FakeService::Impl {
       } else if (q.starts_with("delay")) {
         co_await pause(std::chrono::milliseconds(600));
         res.body() = json_answer(pair + q);
-      } else if (q == "e500" || q == "e400" || q == "e429") {
+      } else if (q == "e500" || q == "e400" || q == "e403" || q == "e429") {
         res.result(static_cast<http::status>(std::stoi(q.substr(1))));
-        res.body() = R"({"error":"secret translated looking text"})";
+        const char* reason = q == "e400"   ? "zt is not supported"
+                             : q == "e429" ? "Slowdown: 10 per 1 minute"
+                                           : "Internal error";
+        res.body() = nlohmann::json{{"error", q == "e403" ? "Invalid API key " + call.api_key
+                                                          : std::string(reason)}}
+                         .dump();
+        if (q == "e429")
+          res.set(http::field::retry_after, "7");
       } else if (q == "html") {
         res.set(http::field::content_type, "text/html");
         res.body() = "<html><body>hello</body></html>";
@@ -276,6 +303,16 @@ std::string FakeService::url() const {
 void FakeService::set_languages(std::string json) {
   std::lock_guard lock(impl_->mutex);
   impl_->languages = std::move(json);
+}
+
+void FakeService::fail_languages(int times) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->languages_failures = times;
+}
+
+void FakeService::exact_codes(bool on) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->exact = on;
 }
 
 std::vector<FakeService::Call> FakeService::calls() const {

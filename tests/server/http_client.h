@@ -46,11 +46,15 @@ std::string plugin_body(std::string_view text, std::string_view code);
 //   "slow..."       answers after 2.5 s
 //   "delay..."      answers after 0.6 s
 //   "trickle"       sends its answer one byte every 300 ms
-//   "e500", "e400", "e429"  that status; "html" an HTML page; "nofield" JSON without the text;
+//   "e500", "e400", "e403", "e429"  that status with a reason ("e403" names the key it got,
+//                   "e429" sends Retry-After: 7); "html" an HTML page; "nofield" JSON without
+//                   the text;
 //   "huge"          a 2 MiB answer
 //   anything else   {"translatedText": "<source>-><target>:<text>"} (without a leading "ok:"),
 //                   the placeholder brackets dropped when the text holds "mangle".
-// GET /languages answers languages() (older releases' codes unless set).
+// GET /languages answers languages() (older releases' codes unless set), or 500 for the first
+// fail_languages(n) asks. With exact_codes(true) a /translate with a code that languages()
+// does not list gets 400 "<code> is not supported".
 class FakeService {
  public:
   struct Call {
@@ -69,6 +73,8 @@ class FakeService {
 
   std::string url() const;
   void set_languages(std::string json);
+  void fail_languages(int times);
+  void exact_codes(bool on);
   std::vector<Call> calls() const;
   std::size_t calls_to(const std::string& path) const;
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,35 +66,49 @@ TEST(LibreTranslateBackend, ForwardsEveryPairAndReturnsTheTranslation) {
 
 TEST(LibreTranslateBackend, UpstreamFailuresAre502WithAReason) {
   FakeService fake;
-  ServerProcess server(
-      {"--backend", "libretranslate", "--upstream", fake.url(), "--upstream-timeout", "1"});
+  ServerProcess server({"--backend", "libretranslate", "--upstream", fake.url(),
+                        "--upstream-timeout", "1", "--api-key", "k3y-s3cret"});
   ASSERT_NE(server.port(), 0);
   HttpClient client(server.port());
 
   struct Case {
     const char* text;
+    int status;
     const char* reason;
   };
   const Case cases[] = {
-      {"slow", "upstream unreachable: no answer in time"},
-      {"e500", "upstream error: status 500"},
-      {"e400", "upstream error: status 400"},
-      {"e429", "upstream rate limit reached (429), try again later"},
-      {"html", "upstream error: the answer is not JSON"},
-      {"nofield", "upstream error: the answer has no translatedText"},
-      {"huge", "upstream error: the answer is too large"},
+      {"slow", 502, "upstream unreachable: no answer in time"},
+      {"e500", 502, "upstream error: status 500: Internal error"},
+      {"e400", 502, "upstream error: status 400: zt is not supported"},
+      {"e403", 502, "upstream error: status 403: Invalid API key [key]"},
+      // A rate limit is passed on with the service's Retry-After.
+      {"e429", 429,
+       "upstream rate limit reached (429), try again later: Slowdown: 10 per 1 minute"},
+      {"html", 502, "upstream error: the answer is not JSON"},
+      {"nofield", 502, "upstream error: the answer has no translatedText"},
+      {"huge", 502, "upstream error: the answer is too large"},
   };
   for (const Case& c : cases) {
     auto res = client.post("/trans2/index.asp", plugin_body(c.text, "02"));
     ASSERT_TRUE(res) << c.text;
-    EXPECT_EQ(res->status, 502) << c.text;
+    EXPECT_EQ(res->status, c.status) << c.text;
     EXPECT_EQ(res->body, c.reason) << c.text;
+    EXPECT_EQ(res->header("retry-after"), c.status == 429 ? "7" : "") << c.text;
   }
 
   // The server is still healthy and translating.
   auto ok = client.post("/trans2/index.asp", plugin_body("ok:fine", "02"));
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->body, "zh->en:fine");
+
+  // The log says why, and never shows the key.
+  ASSERT_EQ(server.stop(SIGTERM), 0);
+  const std::string log = server.log();
+  EXPECT_NE(log.find("lang=02 502 "), std::string::npos) << log;
+  EXPECT_NE(log.find("(upstream 400: zt is not supported)"), std::string::npos) << log;
+  EXPECT_NE(log.find("(upstream 403: Invalid API key [key])"), std::string::npos) << log;
+  EXPECT_NE(log.find("lang=02 429 "), std::string::npos) << log;
+  EXPECT_EQ(log.find("k3y-s3cret"), std::string::npos) << log;
 }
 
 TEST(LibreTranslateBackend, RefusedConnectionIs502) {

@@ -153,6 +153,10 @@ TEST(BuiltinPhrasebook, DemoConversationReadsSensibly) {
       {"zh", "ja", "我很好，谢谢。你呢？", "元気です、ありがとう。あなたは？"},
       {"zh", "ja", "今天天气很好。我们一起去吧！", "今日はいい天気ですね。一緒に行きましょう！"},
       {"ja", "zh", "ありがとう！また明日。", "谢谢！明天见。"},
+      // The question particle and the question mark after it make one mark.
+      {"zh", "en", "我们一起吃饭吗？", "We together have a meal?"},
+      {"zh", "en", "吃饭吗", "Have a meal?"},
+      {"en", "zh", "Really??", "真的吗？？"},  // the writer's own marks stay
   };
   for (const Line& l : lines) {
     EXPECT_EQ(book.table(l.from, l.to)->translate(l.text), l.expected) << l.text;

@@ -43,8 +43,19 @@ void raise_descriptor_limit() {
   }
 }
 
-int connect_to(int port) {
+// A connection to the server from `source` (another loopback address stands for another
+// client machine).
+int connect_to(int port, const char* source = nullptr) {
   const int sock = socket(AF_INET, SOCK_STREAM, 0);
+  if (sock >= 0 && source != nullptr) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    if (bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      close(sock);
+      return -1;
+    }
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -109,8 +120,13 @@ bool closed_by_server(int sock, milliseconds within) {
   return false;
 }
 
-std::string post_request(std::string_view body, bool close = false) {
-  return "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\n" +
+// The Host field a client of the server on `port` sends.
+std::string host_line(int port) {
+  return "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+}
+
+std::string post_request(int port, std::string_view body, bool close = false) {
+  return "POST /trans2/index.asp HTTP/1.1\r\n" + host_line(port) +
          std::string(close ? "Connection: close\r\n" : "") +
          "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
@@ -123,11 +139,12 @@ TEST(ServerProbes, SlowAndIdleClientsCostOthersNothing) {
   constexpr int kIdle = 500;
   constexpr int kSlow = 200;
 
-  // 500 keep-alive connections, each idle after one answer.
+  // 500 keep-alive connections from three client addresses, each idle after one answer.
   std::vector<int> idle;
-  const std::string health = "GET /health HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::string health = "GET /health HTTP/1.1\r\n" + host_line(server.port()) + "\r\n";
+  const char* idle_clients[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
   for (int i = 0; i < kIdle; ++i) {
-    const int sock = connect_to(server.port());
+    const int sock = connect_to(server.port(), idle_clients[i % 3]);
     ASSERT_GE(sock, 0) << i;
     ASSERT_TRUE(send_all(sock, health));
     idle.push_back(sock);
@@ -137,10 +154,10 @@ TEST(ServerProbes, SlowAndIdleClientsCostOthersNothing) {
   const auto idle_since = steady_clock::now();
 
   // 200 clients that each send their request one byte at a time, every 250 ms.
-  const std::string slow_request = post_request(plugin_body("你好", "02"));
+  const std::string slow_request = post_request(server.port(), plugin_body("你好", "02"));
   std::vector<int> slow;
   for (int i = 0; i < kSlow; ++i) {
-    const int sock = connect_to(server.port());
+    const int sock = connect_to(server.port(), "127.0.0.5");
     ASSERT_GE(sock, 0) << i;
     slow.push_back(sock);
   }
@@ -207,7 +224,7 @@ TEST(ServerProbes, AWholeRequestHasItsDeadlineHoweverItTrickles) {
   ASSERT_NE(server.port(), 0);
   const int sock = connect_to(server.port());
   ASSERT_GE(sock, 0);
-  const std::string request = post_request(plugin_body("你好", "02"));
+  const std::string request = post_request(server.port(), plugin_body("你好", "02"));
   const auto start = steady_clock::now();
   bool closed = false;
   // One byte every 100 ms would take several seconds; the server ends it after one.
@@ -224,8 +241,9 @@ TEST(ServerProbes, AWholeRequestHasItsDeadlineHoweverItTrickles) {
 TEST(ServerProbes, HeaderLimitsAnswer431) {
   ServerProcess server;
   ASSERT_NE(server.port(), 0);
-  auto with_fields = [](int count, std::size_t value_size) {
-    std::string r = "GET /health HTTP/1.1\r\nHost: x\r\n";
+  const std::string host = host_line(server.port());
+  auto with_fields = [&host](int count, std::size_t value_size) {
+    std::string r = "GET /health HTTP/1.1\r\n" + host;
     for (int i = 1; i < count; ++i)
       r += "X-" + std::to_string(i) + ": " + std::string(value_size, 'v') + "\r\n";
     return r + "\r\n";
@@ -253,8 +271,8 @@ TEST(ServerProbes, HeaderLimitsAnswer431) {
   // Two million header lines: refused early, and the server stays small.
   const int sock = connect_to(server.port());
   ASSERT_GE(sock, 0);
-  std::thread flood([sock] {
-    std::string lines = "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\n";
+  std::thread flood([sock, &host] {
+    std::string lines = "POST /trans2/index.asp HTTP/1.1\r\n" + host;
     std::string block;
     for (int i = 0; i < 10000; ++i)
       block += "X-Flood: y\r\n";
@@ -282,9 +300,9 @@ TEST(ServerProbes, PipelinedRequestsAreAnsweredInOrder) {
   ASSERT_NE(server.port(), 0);
   const int sock = connect_to(server.port());
   ASSERT_GE(sock, 0);
-  ASSERT_TRUE(send_all(sock, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n" +
-                                 post_request(plugin_body("你好", "02")) +
-                                 post_request(plugin_body("谢谢", "02"), true)));
+  ASSERT_TRUE(send_all(sock, "GET /health HTTP/1.1\r\n" + host_line(server.port()) + "\r\n" +
+                                 post_request(server.port(), plugin_body("你好", "02")) +
+                                 post_request(server.port(), plugin_body("谢谢", "02"), true)));
   const auto answers = read_answers(sock, 3, milliseconds(5000));
   ASSERT_EQ(answers.size(), 3u);
   const char* bodies[] = {"ok", "Hello", "Thank you"};
@@ -296,36 +314,135 @@ TEST(ServerProbes, PipelinedRequestsAreAnsweredInOrder) {
   close(sock);
 }
 
-TEST(ServerProbes, ConnectionsOverTheLimitAreRefusedClearly) {
-  ServerProcess server({"--max-connections", "5"});
+TEST(ServerProbes, AtTheLimitAnIdleConnectionMakesRoomElseARefusal) {
+  ServerProcess server({"--max-connections", "4", "--max-connections-per-client", "2"});
   ASSERT_NE(server.port(), 0);
-  // Five connections, each seen served (once the start-up check's connection has gone).
-  std::this_thread::sleep_for(milliseconds(200));
-  std::vector<int> held;
-  for (int i = 0; i < 5; ++i) {
-    held.push_back(connect_to(server.port()));
-    ASSERT_TRUE(send_all(held.back(), "GET /health HTTP/1.1\r\nHost: x\r\n\r\n"));
-    const auto answers = read_answers(held.back(), 1, milliseconds(3000));
-    ASSERT_EQ(answers.size(), 1u);
-    ASSERT_EQ(answers[0].rfind("HTTP/1.1 200", 0), 0u) << i;
-  }
-  const int extra = connect_to(server.port());
-  ASSERT_GE(extra, 0);
-  const auto refusal = read_answers(extra, 1, milliseconds(3000));
+  std::this_thread::sleep_for(milliseconds(200));  // the start-up check's connection has gone
+  const std::string health = "GET /health HTTP/1.1\r\n" + host_line(server.port()) + "\r\n";
+  const std::string partial = "GET /health HTTP/1.1\r\n" + host_line(server.port());
+  auto status_of = [](int sock) {
+    const auto answers = read_answers(sock, 1, milliseconds(3000));
+    return answers.empty() ? std::string("none") : answers[0].substr(0, 12);
+  };
+  auto open_with = [&](const char* client, const std::string& request) {
+    const int sock = connect_to(server.port(), client);
+    EXPECT_GE(sock, 0) << client;
+    EXPECT_TRUE(send_all(sock, request));
+    return sock;
+  };
+
+  // A client at its own limit with requests under way is refused; another is served.
+  const int busy_a = open_with("127.0.0.2", partial);
+  const int busy_b = open_with("127.0.0.2", partial);
+  std::this_thread::sleep_for(milliseconds(100));
+  const int third = open_with("127.0.0.2", health);
+  const auto refusal = read_answers(third, 1, milliseconds(3000));
   ASSERT_EQ(refusal.size(), 1u);
   EXPECT_EQ(refusal[0].rfind("HTTP/1.1 503", 0), 0u) << refusal[0];
   EXPECT_TRUE(refusal[0].ends_with("too many connections, try again later"));
-  close(extra);
+  close(third);
 
-  close(held.back());
-  held.pop_back();
+  // At the server's limit the longest idle connection is closed for a new client.
+  const int idle_a = open_with("127.0.0.3", health);
+  EXPECT_EQ(status_of(idle_a), "HTTP/1.1 200");
+  const int idle_b = open_with("127.0.0.3", health);
+  EXPECT_EQ(status_of(idle_b), "HTTP/1.1 200");
+  const int newcomer = open_with("127.0.0.4", health);
+  EXPECT_EQ(status_of(newcomer), "HTTP/1.1 200");
+  EXPECT_TRUE(closed_by_server(idle_a, milliseconds(2000)));
+  EXPECT_FALSE(closed_by_server(idle_b, milliseconds(0)));
+
+  // With none idle, the next one is refused.
+  EXPECT_TRUE(send_all(idle_b, partial));
+  EXPECT_TRUE(send_all(newcomer, partial));
+  std::this_thread::sleep_for(milliseconds(100));
+  const int late = open_with("127.0.0.5", health);
+  EXPECT_EQ(status_of(late), "HTTP/1.1 503");
+  close(late);
+
+  close(busy_a);
   std::this_thread::sleep_for(milliseconds(200));
   HttpClient client(server.port());
   const auto res = client.post(kPath, plugin_body("你好", "02"));
   ASSERT_TRUE(res);
   EXPECT_EQ(res->body, "Hello");
-  for (const int sock : held)
+  for (const int sock : {busy_b, idle_a, idle_b, newcomer})
     close(sock);
+}
+
+TEST(ServerProbes, OnlyItsOwnNamesAndStrictFraming) {
+  ServerProcess server({"--allow-origin", "http://app.example", "--allow-host", "mt.example.org"});
+  ASSERT_NE(server.port(), 0);
+  const std::string port = std::to_string(server.port());
+  const std::string host = host_line(server.port());
+  // A request hidden in a body: answered only by a server that takes the body for the next
+  // request.
+  const std::string smuggled = "GET /health HTTP/1.1\r\n" + host + "\r\n";
+  const std::string length = std::to_string(smuggled.size());
+  struct Case {
+    std::string request;
+    const char* status;
+    bool closed;
+    const char* header;  // a field the answer has ("" none), or with "!" one it must not have
+  };
+  const Case cases[] = {
+      {"GET /health HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 200", false, "!Access-Control"},
+      {"GET /health HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", "HTTP/1.1 200", false, ""},
+      {"GET /health HTTP/1.1\r\nHost: mt.example.org\r\n\r\n", "HTTP/1.1 200", false, ""},
+      // DNS rebinding: a foreign name, or the right address on another port.
+      {"GET /health HTTP/1.1\r\nHost: evil.example:" + port + "\r\n\r\n", "HTTP/1.1 421", true, ""},
+      {"GET /health HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n", "HTTP/1.1 421", true, ""},
+      // Web pages: only an allowed origin, and only it gets CORS headers.
+      {"POST /trans2/index.asp HTTP/1.1\r\n" + host +
+           "Origin: http://evil.example\r\nContent-Length: 0\r\n\r\n",
+       "HTTP/1.1 403", true, "!Access-Control"},
+      {"GET /health HTTP/1.1\r\n" + host + "Origin: http://app.example\r\n\r\n", "HTTP/1.1 200",
+       false, "Access-Control-Allow-Origin: http://app.example"},
+      {"OPTIONS /trans2/index.asp HTTP/1.1\r\n" + host +
+           "Origin: http://app.example\r\nAccess-Control-Request-Method: POST\r\n\r\n",
+       "HTTP/1.1 204", false, "Access-Control-Allow-Methods: GET, HEAD, POST"},
+      // One Host, and the absolute form's authority counts.
+      {"GET /health HTTP/1.1\r\n\r\n", "HTTP/1.1 400", true, ""},
+      {"GET /health HTTP/1.1\r\n" + host + host + "\r\n", "HTTP/1.1 400", true, ""},
+      {"GET /health HTTP/1.0\r\n\r\n", "HTTP/1.0 200", true, ""},
+      {"GET http://127.0.0.1:" + port + "/health HTTP/1.1\r\nHost: whatever\r\n\r\n",
+       "HTTP/1.1 200", false, ""},
+      {"GET http://evil.example:" + port + "/health HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 421",
+       true, ""},
+      // Versions: a later HTTP/1 minor version reads as 1.1, another major one is refused.
+      {"GET /health HTTP/1.2\r\n" + host + "\r\n", "HTTP/1.1 200", false, ""},
+      {"GET /health HTTP/2.0\r\n" + host + "\r\n", "HTTP/1.1 505", true, ""},
+      // Bodies whose end cannot be told: 400 and close, never a second answer.
+      {"POST /trans2/index.asp HTTP/1.1\r\n" + host + "Transfer-Encoding: gzip\r\n\r\n" + smuggled,
+       "HTTP/1.1 400", true, ""},
+      {"POST /trans2/index.asp HTTP/1.1\r\n" + host +
+           "Transfer-Encoding: identity\r\nContent-Length: " + length + "\r\n\r\n" + smuggled,
+       "HTTP/1.1 400", true, ""},
+      {"POST /trans2/index.asp HTTP/1.1\r\n" + host +
+           "Transfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n0\r\n\r\n" + smuggled,
+       "HTTP/1.1 400", true, ""},
+      {"POST /trans2/index.asp HTTP/1.1\r\n" + host +
+           "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n" + smuggled,
+       "HTTP/1.1 501", true, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string first_line = c.request.substr(0, c.request.find('\r'));
+    const int sock = connect_to(server.port());
+    ASSERT_GE(sock, 0);
+    ASSERT_TRUE(send_all(sock, c.request));
+    const auto answers = read_answers(sock, 1, milliseconds(3000));
+    ASSERT_EQ(answers.size(), 1u) << first_line;
+    EXPECT_EQ(answers[0].rfind(c.status, 0), 0u) << first_line << "\n" << answers[0];
+    const std::string_view header = c.header;
+    if (header.starts_with('!')) {
+      EXPECT_EQ(answers[0].find(header.substr(1)), std::string::npos) << first_line;
+    } else if (!header.empty()) {
+      EXPECT_NE(answers[0].find(header), std::string::npos) << first_line << "\n" << answers[0];
+    }
+    // Closed means closed without another answer; open means still open.
+    EXPECT_EQ(closed_by_server(sock, milliseconds(c.closed ? 2000 : 0)), c.closed) << first_line;
+    close(sock);
+  }
 }
 
 TEST(ServerProbes, FormattedMessagesAndProtectedPiecesWithThePhrasebook) {
@@ -443,6 +560,21 @@ TEST(ServiceProbes, TheServiceSeesOnlyTextRunsWithoutProtectedPieces) {
     EXPECT_EQ(res->body, c.answer) << c.text;
     EXPECT_EQ(fake.calls().back().q, c.q) << c.text;
   }
+
+  // However many runs and pieces a message has, it costs at most 16 calls.
+  std::string runs;
+  std::string mangled = "mangle";
+  for (int i = 0; i < 300; ++i) {
+    runs += "<b>x" + std::to_string(i) + "</b>";
+    mangled += " w 😀";
+  }
+  for (const std::string& text : {runs, mangled}) {
+    const std::size_t before = fake.calls_to("/translate");
+    const auto res = client.post(kPath, plugin_body(text, "01"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_LE(fake.calls_to("/translate") - before, text == runs ? 1u : 16u);
+  }
 }
 
 TEST(ServiceProbes, ChineseCodesFollowTheServicesLanguages) {
@@ -472,6 +604,25 @@ TEST(ServiceProbes, ChineseCodesFollowTheServicesLanguages) {
     EXPECT_EQ(japanese->body, "ja->en:c");
     EXPECT_EQ(fake.calls_to("/languages"), 1u) << c.languages;
   }
+
+  // A service that matches codes exactly and whose first /languages fails: both forms of the
+  // codes are tried meanwhile, and /languages is asked again seconds later.
+  FakeService exact;
+  exact.set_languages(cases[0].languages);
+  exact.exact_codes(true);
+  exact.fail_languages(1);
+  ServerProcess server({"--backend", "libretranslate", "--upstream", exact.url()});
+  ASSERT_NE(server.port(), 0);
+  HttpClient client(server.port());
+  const auto first = client.post(kPath, plugin_body("a", "02"));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->body, "zh-Hans->en:a");
+  EXPECT_EQ(exact.calls_to("/languages"), 1u);
+  std::this_thread::sleep_for(milliseconds(2100));
+  const auto later = client.post(kPath, plugin_body("b", "zh_zt"));
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later->body, "zh-Hans->zh-Hant:b");
+  EXPECT_EQ(exact.calls_to("/languages"), 2u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "tools/trans-server/backend.h"
 #include "tools/trans-server/form.h"
+#include "tools/trans-server/request_checks.h"
 #include "tools/trans-server/server.h"
 #include "tools/trans-server/shared_answers.h"
 
@@ -121,11 +122,12 @@ TEST(HandleTranslate, OnlyTextRunsAndUnprotectedTextReachTheBackEnd) {
     const char* answer;
   };
   const Case cases[] = {
-      // Formatted messages: the runs between tags, the answer without the tags.
+      // Formatted messages: the runs between tags as one text, the answer without the tags.
       {"<font color=red>hello</font>", "01", "hello", "en>zh:hello"},
-      {"<b>one</b> <i>two</i>", "02", "one|two", "zh>en:one zh>en:two"},
-      {"<b>one</b><i>two</i>", "02", "one|two", "zh>en:one zh>en:two"},
-      {"<b>一</b><i>二</i>", "01", "一|二", "en>zh:一en>zh:二"},
+      {"<b>one</b> <i>two</i>", "02", "one two", "zh>en:one two"},
+      {"<b>one</b><i>two</i>", "02", "one two", "zh>en:one two"},
+      {"<b>一</b><i>二</i>", "01", "一二", "en>zh:一二"},
+      {"<b>我</b><i>very</i>", "01", "我very", "en>zh:我very"},
       {"<p> </p><p>hi</p>", "02", "hi", "zh>en:hi"},
       {"<font color=blue>see @bob 😀</font>", "01", "see ⟦0⟧ ⟦1⟧", "en>zh:see @bob 😀"},
       // Not formatted by the plug-in's rule: sent whole.
@@ -163,6 +165,124 @@ TEST(HandleTranslate, OnlyTextRunsAndUnprotectedTextReachTheBackEnd) {
     EXPECT_EQ(seen, c.seen) << c.text;
     EXPECT_EQ(r.body, c.answer) << c.text;
   }
+}
+
+// A service-like back end: each translation takes a call from the budget. A text holding
+// "mangle" comes back without its placeholder brackets.
+class CountingBackend : public Backend {
+ public:
+  boost::asio::awaitable<Reply> translate(const LangPair&, std::string text,
+                                          CallBudget& budget) const override {
+    if (!budget.take())
+      co_return Reply{502, "no call left"};
+    ++calls;
+    if (text.find("mangle") != std::string::npos) {
+      for (const char* bracket : {"\xE2\x9F\xA6", "\xE2\x9F\xA7"}) {
+        for (std::size_t at; (at = text.find(bracket)) != std::string::npos;)
+          text.erase(at, 3);
+      }
+    }
+    co_return Reply{200, "T(" + text + ")"};
+  }
+  mutable int calls = 0;
+};
+
+TEST(HandleTranslate, AMessageCostsAtMost16ServiceCalls) {
+  std::string many_runs;
+  std::string many_pieces = "mangle";
+  std::string runs_and_pieces;
+  for (int i = 0; i < 300; ++i) {
+    many_runs += "<b>w</b>";
+    many_pieces += " w 😀";
+    runs_and_pieces += "<b>mangle " + std::to_string(i) + " x</b>";
+  }
+  struct Case {
+    std::string text;
+    int calls;
+    std::string answer_start;
+  };
+  const Case cases[] = {
+      {many_runs, 1, "T(w w w"},
+      // Placeholders lost: one call, then 15 groups of neighbours; a group that loses them
+      // again stays as written.
+      {many_pieces, 16, "mangle w 😀 w 😀"},
+      {runs_and_pieces, 16, "mangle 0 x mangle 1 x"},
+      {"mangle 😀 a 😀 b", 4, "T(mangle) 😀 T(a) 😀 T(b)"},  // few stretches: one by one
+  };
+  for (const Case& c : cases) {
+    const CountingBackend counting;
+    std::string code;
+    const Reply r = handle("text=" + form_escape(c.text) + "&lang=01", counting, code);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(counting.calls, c.calls) << c.text.substr(0, 40);
+    EXPECT_EQ(r.body.rfind(c.answer_start, 0), 0u) << r.body.substr(0, 200);
+  }
+}
+
+TEST(RequestChecks, NamesOriginsAndFraming) {
+  const std::vector<std::string> allowed{"mt.example.org", "10.0.0.5:8080", "[fd00::1]"};
+  struct HostCase {
+    const char* host;
+    const char* local;  // the address the connection came in on
+    bool ok;
+  };
+  const HostCase hosts[] = {
+      {"127.0.0.1:17380", "127.0.0.1", true},
+      {"LOCALHOST:17380", "127.0.0.1", true},
+      {"localhost:17380", "::1", true},
+      {"[::1]:17380", "::1", true},
+      {"127.0.0.1:17381", "127.0.0.1", false},  // another port
+      {"127.0.0.1", "127.0.0.1", false},        // port 80
+      {"evil.example:17380", "127.0.0.1", false},
+      {"localhost.evil.example:17380", "127.0.0.1", false},
+      {"192.168.1.9:17380", "192.168.1.9", true},  // the address reached, when serving others
+      {"localhost:17380", "192.168.1.9", false},
+      {"mt.example.org", "192.168.1.9", true},  // named by --allow-host, any port
+      {"MT.example.org:443", "127.0.0.1", true},
+      {"10.0.0.5:8080", "127.0.0.1", true},
+      {"10.0.0.5:80", "127.0.0.1", false},
+      {"[fd00:0::1]:1", "127.0.0.1", true},
+  };
+  for (const HostCase& c : hosts) {
+    const auto name = parse_authority(c.host);
+    ASSERT_TRUE(name) << c.host;
+    EXPECT_EQ(host_allowed(*name, c.local, 17380, allowed), c.ok) << c.host << " at " << c.local;
+  }
+  for (const char* bad : {"", "a b", "x:", "x:99999", "[::1", "[::1]x", "ex@mple", "x:1:2"})
+    EXPECT_FALSE(parse_authority(bad)) << bad;
+
+  const auto absolute = split_absolute_form("HTTP://127.0.0.1:5/trans2/index.asp?x=1");
+  ASSERT_TRUE(absolute);
+  EXPECT_EQ(absolute->authority, "127.0.0.1:5");
+  EXPECT_EQ(absolute->origin_form, "/trans2/index.asp?x=1");
+  EXPECT_EQ(split_absolute_form("http://h")->origin_form, "/");
+  EXPECT_FALSE(split_absolute_form("/health"));
+  EXPECT_FALSE(split_absolute_form("http://u@h/"));
+
+  const std::vector<std::string> origins{"https://app.example.org/"};
+  EXPECT_TRUE(origin_allowed("https://APP.example.org", origins));
+  EXPECT_FALSE(origin_allowed("https://app.example.org:8443", origins));
+  EXPECT_FALSE(origin_allowed("null", origins));
+  EXPECT_FALSE(origin_allowed("https://app.example.org", {}));
+
+  struct FramingCase {
+    const char* codings;
+    bool content_length;
+    Framing verdict;
+  };
+  const FramingCase framings[] = {
+      {"chunked", false, Framing::kFine},
+      {"Chunked ", false, Framing::kFine},
+      {"chunked", true, Framing::kBadRequest},
+      {"identity", true, Framing::kBadRequest},
+      {"gzip", false, Framing::kBadRequest},
+      {"chunked, gzip", false, Framing::kBadRequest},
+      {"chunked,chunked", false, Framing::kBadRequest},
+      {"", false, Framing::kBadRequest},
+      {"gzip, chunked", false, Framing::kNotImplemented},
+  };
+  for (const FramingCase& c : framings)
+    EXPECT_EQ(transfer_framing(c.codings, c.content_length), c.verdict) << c.codings;
 }
 
 TEST(SharedAnswers, KeepsRecentAnswersWithinItsBounds) {
@@ -311,6 +431,10 @@ TEST(CommandLine, OptionsAndErrors) {
       {{"--upstream", "http://127.0.0.1:5000"}, false, 2},
       {{"--read-timeout", "0"}, false, 2},
       {{"--verbose"}, false, 2},
+      {{"--allow-host", "mt.example.org", "--allow-origin", "https://app.example.org"}, true, 0},
+      {{"--allow-host", "a b"}, false, 2},
+      {{"--allow-origin", "app.example.org"}, false, 2},
+      {{"--max-connections-per-client", "0"}, false, 2},
       {{"extra"}, false, 2},
   };
   for (const Case& c : cases) {
@@ -348,6 +472,8 @@ TEST(RequestLog, OneSafeLinePerRequest) {
   const std::string hostile = log_line("t", "GET", "/a b\r\nforged", "\n01 x", 404, 0);
   EXPECT_EQ(hostile, "t GET /a?b??forged lang=?01?x 404 0ms\n");
   EXPECT_EQ(log_line("t", "GET", "/health", "", 200, 0), "t GET /health lang=- 200 0ms\n");
+  EXPECT_EQ(log_line("t", "POST", "/p", "02", 502, 3, "upstream 403: bad\nkey"),
+            "t POST /p lang=02 502 3ms (upstream 403: bad?key)\n");
 }
 
 }  // namespace

@@ -149,8 +149,9 @@ TEST(TransServer, RefusesBodiesOver64KiB) {
 TEST(TransServer, OddBodiesAreRefusedOnALiveConnection) {
   ServerProcess server;
   ASSERT_NE(server.port(), 0);
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
   std::string chunked =
-      "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\n"
+      "POST /trans2/index.asp HTTP/1.1\r\n" + host +
       "Content-Type: application/x-www-form-urlencoded\r\nTransfer-Encoding: chunked\r\n\r\n";
   const std::string chunk(16 * 1024, 'a');
   for (int i = 0; i < 5; ++i)
@@ -159,16 +160,16 @@ TEST(TransServer, OddBodiesAreRefusedOnALiveConnection) {
   const std::string parts =
       "--XX\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nhi\r\n--XX--\r\n";
   const std::string multipart =
-      "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\n"
+      "POST /trans2/index.asp HTTP/1.1\r\n" + host +
       "Content-Type: multipart/form-data; boundary=XX\r\nContent-Length: " +
       std::to_string(parts.size()) + "\r\n\r\n" + parts;
   const std::string body = plugin_body("你好", "02");
-  const std::string last =
-      "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-      "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-      std::to_string(body.size()) + "\r\n\r\n" + body;
+  const std::string last = "POST /trans2/index.asp HTTP/1.1\r\n" + host +
+                           "Connection: close\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n" + body;
 
-  const std::string no_body = "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::string no_body = "POST /trans2/index.asp HTTP/1.1\r\n" + host + "\r\n";
 
   const auto start = std::chrono::steady_clock::now();
   const auto answers = raw_exchange(server.port(), {chunked, multipart, no_body, last});
@@ -193,7 +194,8 @@ TEST(TransServer, DropsASlowClientAfterTheReadTimeOut) {
   addr.sin_port = htons(static_cast<uint16_t>(server.port()));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  const std::string partial = "POST /trans2/index.asp HTTP/1.1\r\nHost: x\r\nContent-Length: 100";
+  const std::string partial =
+      "POST /trans2/index.asp HTTP/1.1\r\nHost: localhost\r\nContent-Length: 100";
   ASSERT_EQ(send(sock, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
 
   // Others are served meanwhile.

@@ -1,5 +1,7 @@
 #include "tools/trans-server/backend.h"
 
+#include <algorithm>
+
 #include "tools/trans-server/form.h"
 #include "tools/trans-server/phrasebook.h"
 #include "tools/trans-server/text_parts.h"
@@ -20,15 +22,42 @@ bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Languages written without spaces between words.
-bool unspaced(std::string_view lang) {
-  return lang == "zh" || lang == "zt" || lang == "ja";
+// The code point of the UTF-8 character that starts at `at` (a stray byte as itself).
+char32_t code_point(std::string_view s, std::size_t at) {
+  const auto b = static_cast<unsigned char>(s[at]);
+  const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  if (len == 1 || at + len > s.size())
+    return b;
+  char32_t cp = b & (0x7F >> len);
+  for (std::size_t i = 1; i < len; ++i)
+    cp = (cp << 6) | (static_cast<unsigned char>(s[at + i]) & 0x3F);
+  return cp;
+}
+
+// The last UTF-8 character of a non-empty text.
+char32_t last_code_point(std::string_view s) {
+  std::size_t at = s.size() - 1;
+  while (at > 0 && s.size() - at < 4 && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80)
+    --at;
+  return code_point(s, at);
+}
+
+// Characters of scripts written without spaces between words (Chinese, Japanese) and their
+// punctuation.
+bool unspaced_char(char32_t c) {
+  return (c >= 0x2E80 && c <= 0x31FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF);
 }
 
 // Translates one piece of plain text: the blank around it and its protected pieces stay as
-// they are, and only text with something to translate reaches the back end.
+// they are, and only text with something to translate reaches the back end. When the
+// translator loses the placeholders, the stretches between them go one by one, or, with more
+// stretches than calls left, in as many groups of neighbours as there are calls (`may_split`
+// false: a group whose placeholders are lost again stays as written).
 boost::asio::awaitable<Reply> translate_plain(const Backend& backend, const LangPair& pair,
-                                              std::string_view text, Clock::time_point deadline) {
+                                              std::string_view text, CallBudget& budget,
+                                              bool may_split = true) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && is_blank(text[begin]))
@@ -38,27 +67,44 @@ boost::asio::awaitable<Reply> translate_plain(const Backend& backend, const Lang
   const std::string lead(text.substr(0, begin));
   const std::string trail(text.substr(end));
   const MaskedText masked = mask_protected(text.substr(begin, end - begin));
-  if (!has_translatable_text(masked.text))
+  if (!has_translatable_text(masked.text) || budget.calls <= 0)
     co_return Reply{200, std::string(text)};
 
-  Reply reply = co_await backend.translate(pair, masked.text, deadline);
+  Reply reply = co_await backend.translate(pair, masked.text, budget);
   if (reply.status != 200)
     co_return reply;
   std::optional<std::string> restored = masked.pieces.empty()
                                             ? std::optional(std::move(reply.body))
                                             : unmask_protected(reply.body, masked.pieces);
+  if (!restored && !may_split)
+    co_return Reply{200, std::string(text)};
   if (!restored) {
-    // The translator lost or repeated a placeholder: translate the stretches between the
-    // pieces one by one instead.
     const MaskedSegments segments = split_masked(masked.text);
-    std::string joined;
+    std::vector<std::size_t> todo;  // the stretches with something to translate
     for (std::size_t i = 0; i < segments.texts.size(); ++i) {
-      Reply part = co_await translate_plain(backend, pair, segments.texts[i], deadline);
+      if (has_translatable_text(segments.texts[i]))
+        todo.push_back(i);
+    }
+    const std::size_t n = segments.texts.size();
+    const std::size_t groups =
+        std::max<std::size_t>(1, std::min<std::size_t>(todo.size(), std::max(budget.calls, 0)));
+    std::string joined;
+    std::size_t seg = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::size_t last =
+          g + 1 == groups || todo.empty() ? n - 1 : todo[(g + 1) * todo.size() / groups - 1];
+      std::string group;
+      for (; seg <= last; ++seg) {
+        group += segments.texts[seg];
+        if (seg < last)
+          group += masked.pieces[segments.pieces[seg]];
+      }
+      Reply part = co_await translate_plain(backend, pair, group, budget, false);
       if (part.status != 200)
         co_return part;
       joined += part.body;
-      if (i < segments.pieces.size())
-        joined += masked.pieces[segments.pieces[i]];
+      if (last + 1 < n)
+        joined += masked.pieces[segments.pieces[last]];
     }
     restored = std::move(joined);
   }
@@ -68,7 +114,7 @@ boost::asio::awaitable<Reply> translate_plain(const Backend& backend, const Lang
 }  // namespace
 
 boost::asio::awaitable<Reply> ImmediateBackend::translate(const LangPair& pair, std::string text,
-                                                          Clock::time_point) const {
+                                                          CallBudget&) const {
   co_return translate_now(pair, text);
 }
 
@@ -96,30 +142,31 @@ boost::asio::awaitable<Reply> handle_translate(std::string body, const Backend& 
   if (text->empty())
     co_return Reply{200, ""};
 
-  const Clock::time_point deadline = Clock::now() + backend.time_limit();
+  CallBudget budget{Clock::now() + backend.time_limit()};
   const std::optional<std::vector<std::string_view>> runs = markup_text_runs(*text);
   if (!runs)
-    co_return co_await translate_plain(backend, *pair, *text, deadline);
+    co_return co_await translate_plain(backend, *pair, *text, budget);
 
   // A formatted message: the plug-in puts the answer inside the message's own tags, so the
-  // answer is the translated text runs alone.
+  // answer is the text runs alone. They go as one text, joined as they read (a space between
+  // two runs unless one side is Chinese or Japanese), so a message of many runs costs one call.
   std::string joined;
   for (const std::string_view run : *runs) {
-    Reply part = co_await translate_plain(backend, *pair, run, deadline);
-    if (part.status != 200)
-      co_return part;
-    if (!joined.empty() && !part.body.empty() && !is_blank(joined.back()) &&
-        !is_blank(part.body.front()) && !unspaced(pair->target))
+    if (!joined.empty() && !run.empty() && !is_blank(joined.back()) && !is_blank(run.front()) &&
+        !unspaced_char(last_code_point(joined)) && !unspaced_char(code_point(run, 0)))
       joined += ' ';
-    joined += part.body;
+    joined += run;
   }
+  Reply reply = co_await translate_plain(backend, *pair, joined, budget);
+  if (reply.status != 200)
+    co_return reply;
   std::size_t begin = 0;
-  std::size_t end = joined.size();
-  while (begin < end && is_blank(joined[begin]))
+  std::size_t end = reply.body.size();
+  while (begin < end && is_blank(reply.body[begin]))
     ++begin;
-  while (end > begin && is_blank(joined[end - 1]))
+  while (end > begin && is_blank(reply.body[end - 1]))
     --end;
-  co_return Reply{200, joined.substr(begin, end - begin)};
+  co_return Reply{200, reply.body.substr(begin, end - begin)};
 }
 
 }  // namespace brevant::trans_server

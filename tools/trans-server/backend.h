@@ -15,20 +15,45 @@ namespace brevant::trans_server {
 // What the server answers: a status and a plain-text body (the translation alone on success,
 // a one-line reason otherwise).
 struct Reply {
+  Reply() = default;
+  Reply(int s, std::string b, std::string retry = {}, std::string n = {})
+      : status(s), body(std::move(b)), retry_after(std::move(retry)), note(std::move(n)) {}
+
   int status = 200;
   std::string body;
+  std::string retry_after;  // passed on with a 429: when the service takes requests again
+  std::string note;         // for the log only: the service's reason for a failure
 };
 
 using Clock = std::chrono::steady_clock;
+
+// Calls to the service one client request may make, however many text runs and protected
+// pieces its message has.
+inline constexpr int kMaxServiceCalls = 16;
+
+// What one client request may still spend in a back end: its calls share one deadline and a
+// number of calls to the service.
+struct CallBudget {
+  Clock::time_point deadline;
+  int calls = kMaxServiceCalls;
+  // Counts one call to the service; false when none is left.
+  bool take() {
+    if (calls <= 0)
+      return false;
+    --calls;
+    return true;
+  }
+};
 
 class Backend {
  public:
   virtual ~Backend() = default;
   // Translates one piece of plain text (no markup; protected pieces already replaced by
   // placeholders, which the answer must keep). Work that can wait (a service call) ends by
-  // `deadline`. Runs on the calling coroutine's executor; called from several threads at once.
+  // the budget's deadline, and each call to a service takes one of its calls. Runs on the
+  // calling coroutine's executor; called from several threads at once.
   virtual boost::asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
-                                                  Clock::time_point deadline) const = 0;
+                                                  CallBudget& budget) const = 0;
   // How long one client request may spend in this back end, all its calls together.
   virtual Clock::duration time_limit() const { return std::chrono::hours(1); }
 };
@@ -37,7 +62,7 @@ class Backend {
 class ImmediateBackend : public Backend {
  public:
   boost::asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
-                                          Clock::time_point deadline) const final;
+                                          CallBudget& budget) const final;
   virtual Reply translate_now(const LangPair& pair, std::string_view text) const = 0;
 };
 
@@ -49,7 +74,8 @@ class PhrasebookBackend : public ImmediateBackend {
 
 // A LibreTranslate-compatible service at `upstream` ("http://host:port" or, in the Linux
 // build, "https://...", with an optional path prefix). Every failure of the service becomes
-// 502 with a one-line reason. Answers are shared: a text asked for while the same text is on
+// 502 with a one-line reason (the service's own reason after ours), its 429 a 429 with the
+// service's Retry-After. Answers are shared: a text asked for while the same text is on
 // its way shares that answer, and answers are kept for a while.
 struct UpstreamConfig {
   std::string url;
@@ -78,8 +104,9 @@ std::string_view libretranslate_code(std::string_view lang, const ChineseCodes& 
 // returns false and puts a one-line reason into `out`.
 bool parse_libretranslate_answer(std::string_view body, std::string& out);
 
-// The whole of POST /trans2/index.asp for one form body: formatted messages translated run by
-// run, protected pieces kept out of the translator's sight. `code` receives the language code
+// The whole of POST /trans2/index.asp for one form body: a formatted message's text runs
+// translated together as one text, protected pieces kept out of the translator's sight, at
+// most kMaxServiceCalls calls to a service. `code` receives the language code
 // sent (for the log).
 boost::asio::awaitable<Reply> handle_translate(std::string body, const Backend& backend,
                                                std::string& code);

@@ -16,6 +16,45 @@ int hex_digit(char c) {
   return -1;
 }
 
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no surrogates,
+// nothing past U+10FFFF.
+bool valid_utf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    unsigned lo = 0x80;
+    unsigned hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      lo = b == 0xE0 ? 0xA0 : 0x80;
+      hi = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      lo = b == 0xF0 ? 0x90 : 0x80;
+      hi = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+      return false;
+    }
+    if (i + len > s.size())
+      return false;
+    const auto second = static_cast<unsigned char>(s[i + 1]);
+    if (second < lo || second > hi)
+      return false;
+    for (std::size_t k = 2; k < len; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+        return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string form_unescape(std::string_view s) {
@@ -33,7 +72,10 @@ std::string form_unescape(std::string_view s) {
       bytes += c;
     }
   }
-  // A round trip through UTF-16 replaces every malformed sequence with U+FFFD.
+  // A round trip through UTF-16 replaces every malformed sequence with U+FFFD; well-formed
+  // text (nearly all) is already what it would give.
+  if (valid_utf8(bytes))
+    return bytes;
   return to_utf8(from_utf8(bytes));
 }
 

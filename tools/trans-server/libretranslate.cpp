@@ -35,8 +35,13 @@ constexpr auto kUseTuple = asio::as_tuple(asio::use_awaitable);
 // An answer larger than this is not a chat translation; reading stops there.
 constexpr std::size_t kMaxUpstreamAnswer = 1024 * 1024;
 
-// After a failed /languages, the older codes are used and the question asked again after this.
-constexpr auto kLanguagesRetry = std::chrono::seconds(60);
+// After a failed /languages the question is asked again this much later; meanwhile both forms
+// of the Chinese codes are tried.
+constexpr auto kLanguagesRetry = std::chrono::seconds(2);
+
+// /languages may take at most this, and at most half the time a request has left, so that a
+// slow one leaves time for the translation itself.
+constexpr auto kLanguagesTime = std::chrono::seconds(2);
 
 struct Upstream {
   bool tls = false;
@@ -112,7 +117,35 @@ struct Exchange {
   int status = 0;
   std::string body;
   std::string failure;
+  std::string retry_after;
 };
+
+// A value from the service that may reach the log or a client: printable ASCII, short, and
+// never the API key.
+std::string sanitized(std::string s, const std::string& api_key, std::size_t limit) {
+  if (!api_key.empty()) {
+    for (std::size_t at; (at = s.find(api_key)) != std::string::npos;)
+      s.replace(at, api_key.size(), "[key]");
+  }
+  std::string out;
+  for (const char c : s) {
+    if (out.size() >= limit)
+      break;
+    out += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return out;
+}
+
+// The service's reason in an error answer: {"error": "..."}.
+std::string service_reason(std::string_view body) {
+  const nlohmann::json doc = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
+  if (doc.is_object()) {
+    const auto it = doc.find("error");
+    if (it != doc.end() && it->is_string())
+      return it->get<std::string>();
+  }
+  return {};
+}
 
 std::string describe_read_failure(const beast::error_code& ec) {
   if (ec == http::error::body_limit || ec == http::error::header_limit)
@@ -145,7 +178,17 @@ asio::awaitable<Exchange> send_and_read(Stream& stream, http::request<http::stri
   }
   out.status = static_cast<int>(parser.get().result_int());
   out.body = std::move(parser.get().body());
+  if (const auto it = parser.get().find(http::field::retry_after); it != parser.get().end())
+    out.retry_after = std::string(it->value());
   co_return out;
+}
+
+// The Chinese codes of the service's later releases.
+ChineseCodes newer_codes() {
+  ChineseCodes c;
+  c.simplified = "zh-Hans";
+  c.traditional = "zh-Hant";
+  return c;
 }
 
 class LibreTranslateBackend : public Backend {
@@ -168,19 +211,39 @@ class LibreTranslateBackend : public Backend {
   }
 
   asio::awaitable<Reply> translate(const LangPair& pair, std::string text,
-                                   Clock::time_point deadline) const override {
-    ChineseCodes chinese;
-    const auto chinese_pair = [](std::string_view l) { return l == "zh" || l == "zt"; };
-    if (chinese_pair(pair.source) || chinese_pair(pair.target))
-      chinese = co_await chinese_codes(deadline);
-    const std::string source(libretranslate_code(pair.source, chinese));
-    const std::string target(libretranslate_code(pair.target, chinese));
-    const std::string key = source + '\n' + target + '\n' + text;
+                                   CallBudget& budget) const override {
+    const auto chinese_lang = [](std::string_view l) { return l == "zh" || l == "zt"; };
+    const bool chinese = chinese_lang(pair.source) || chinese_lang(pair.target);
+    const std::string key =
+        std::string(pair.source) + '\n' + std::string(pair.target) + '\n' + text;
     if (std::optional<Reply> shared = co_await shared_.join(key))
       co_return *shared;
     Reply reply;
     try {
-      reply = co_await call_translate(source, target, text, deadline);
+      // While the service's Chinese codes are not known, the other form is tried after a
+      // refusal: a service that matches codes exactly knows only one of them.
+      ChineseCodes first;
+      if (chinese)
+        first = co_await chinese_codes(budget);
+      std::vector<ChineseCodes> forms{first};
+      if (chinese && !codes_known()) {
+        const bool newer = forms[0].simplified == newer_codes().simplified;
+        forms.push_back(newer ? ChineseCodes{} : newer_codes());
+      }
+      for (std::size_t i = 0; i < forms.size(); ++i) {
+        int upstream_status = 0;
+        reply = co_await call_translate(std::string(libretranslate_code(pair.source, forms[i])),
+                                        std::string(libretranslate_code(pair.target, forms[i])),
+                                        text, budget, upstream_status);
+        if (i > 0 && reply.status == 200) {
+          // The form that answered is tried first from now on, until /languages tells.
+          std::lock_guard lock(mutex_);
+          if (!codes_known_)
+            codes_ = forms[i];
+        }
+        if (upstream_status != 400)
+          break;
+      }
     } catch (...) {
       shared_.finish(key, {500, "internal error"});
       throw;
@@ -190,7 +253,12 @@ class LibreTranslateBackend : public Backend {
   }
 
  private:
-  asio::awaitable<ChineseCodes> chinese_codes(Clock::time_point deadline) const {
+  bool codes_known() const {
+    std::lock_guard lock(mutex_);
+    return codes_known_;
+  }
+
+  asio::awaitable<ChineseCodes> chinese_codes(CallBudget& budget) const {
     {
       std::lock_guard lock(mutex_);
       if (codes_known_ || Clock::now() < codes_retry_)
@@ -201,9 +269,15 @@ class LibreTranslateBackend : public Backend {
     Reply reply;
     if (shared) {
       reply = std::move(*shared);
+    } else if (!budget.take()) {
+      reply = {502, "no call left"};
+      shared_.finish(kKey, reply);
     } else {
       http::request<http::string_body> request{http::verb::get, upstream_.path + "/languages", 11};
       request.set(http::field::accept, "application/json");
+      const Clock::time_point now = Clock::now();
+      const Clock::time_point deadline =
+          now + std::min<Clock::duration>(kLanguagesTime, (budget.deadline - now) / 2);
       Exchange answer;
       try {
         answer = co_await exchange(request, deadline);
@@ -212,13 +286,16 @@ class LibreTranslateBackend : public Backend {
         throw;
       }
       reply = {answer.status == 0 ? 502 : answer.status, std::move(answer.body)};
+      if (answer.status == 0)
+        reply.note = answer.failure;
       shared_.finish(kKey, reply);
     }
     ChineseCodes codes;
     const bool known = reply.status == 200 && parse_languages_answer(reply.body, codes);
     std::lock_guard lock(mutex_);
     if (!codes_known_) {
-      codes_ = known ? codes : ChineseCodes{};
+      if (known)
+        codes_ = codes;
       codes_known_ = known;
       codes_retry_ = Clock::now() + kLanguagesRetry;
     }
@@ -226,7 +303,10 @@ class LibreTranslateBackend : public Backend {
   }
 
   asio::awaitable<Reply> call_translate(const std::string& source, const std::string& target,
-                                        const std::string& text, Clock::time_point deadline) const {
+                                        const std::string& text, CallBudget& budget,
+                                        int& upstream_status) const {
+    if (!budget.take())
+      co_return Reply{502, "upstream error: too many calls for one request"};
     std::string form = "q=" + form_escape(text) + "&source=" + form_escape(source) +
                        "&target=" + form_escape(target) + "&format=text";
     if (!config_.api_key.empty())
@@ -236,16 +316,24 @@ class LibreTranslateBackend : public Backend {
     request.set(http::field::accept, "application/json");
     request.body() = std::move(form);
 
-    const Exchange answer = co_await exchange(request, deadline);
+    const Exchange answer = co_await exchange(request, budget.deadline);
+    upstream_status = answer.status;
     if (answer.status == 0)
-      co_return Reply{502, answer.failure};
-    if (answer.status == 429)
-      co_return Reply{502, "upstream rate limit reached (429), try again later"};
-    if (answer.status < 200 || answer.status > 299)
-      co_return Reply{502, "upstream error: status " + std::to_string(answer.status)};
+      co_return Reply{502, answer.failure, {}, answer.failure};
+    if (answer.status < 200 || answer.status > 299) {
+      const std::string reason = sanitized(service_reason(answer.body), config_.api_key, 120);
+      const std::string said = reason.empty() ? "" : ": " + reason;
+      const std::string note = "upstream " + std::to_string(answer.status) + said;
+      if (answer.status == 429) {
+        co_return Reply{429, "upstream rate limit reached (429), try again later" + said,
+                        sanitized(answer.retry_after, config_.api_key, 64), note};
+      }
+      co_return Reply{
+          502, "upstream error: status " + std::to_string(answer.status) + said, {}, note};
+    }
     std::string translated;
     if (!parse_libretranslate_answer(answer.body, translated))
-      co_return Reply{502, translated};
+      co_return Reply{502, translated, {}, translated};
     co_return Reply{200, std::move(translated)};
   }
 

@@ -53,7 +53,42 @@ std::size_t sequence_length(char lead) {
   return 1;
 }
 
+// Punctuation of either script: ASCII, ideographic ("。") and full-width ("？").
+bool starts_with_punctuation(std::string_view s) {
+  if (s.empty())
+    return false;
+  const auto b = static_cast<unsigned char>(s[0]);
+  if (b < 0x80)
+    return b > 0x20 && !is_ascii_alnum(s[0]);
+  // U+3000-U+303F are E3 80 80-E3 80 BF; U+FF01-U+FF0F, U+FF1A-U+FF20 and U+FF3B-U+FF40 are
+  // EF BC 81-EF BD 80.
+  if (s.size() < 3)
+    return false;
+  const auto b1 = static_cast<unsigned char>(s[1]);
+  const auto b2 = static_cast<unsigned char>(s[2]);
+  if (b == 0xE3 && b1 == 0x80)
+    return true;
+  if (b == 0xEF && b1 == 0xBC)
+    return b2 <= 0x8F || (b2 >= 0x9A && b2 <= 0xA0) || b2 >= 0xBB;
+  return b == 0xEF && b1 == 0xBD && b2 == 0x80;
+}
+
 }  // namespace
+
+// A word that stands for a punctuation mark (the question particle "吗" as "?") says nothing
+// more when the writer put that mark right after it.
+bool PhraseTable::redundant_particle(const std::vector<Piece>& pieces, std::size_t i) {
+  const Piece& piece = pieces[i];
+  if (!piece.translated || !starts_with_punctuation(piece.text) ||
+      starts_with_punctuation(piece.source))
+    return false;
+  for (std::size_t j = i + 1; j < pieces.size(); ++j) {
+    if (trim(pieces[j].text).empty())
+      continue;
+    return trim(pieces[j].text).front() == trim(piece.text).back();
+  }
+  return false;
+}
 
 PhraseTable::PhraseTable(std::string_view source_lang, std::string_view target_lang)
     : latin_source_(is_latin(source_lang)), latin_target_(is_latin(target_lang)) {}
@@ -107,13 +142,13 @@ std::string PhraseTable::translate(std::string_view text) const {
   std::size_t pos = 0;
   auto flush_unknown = [&](std::size_t end) {
     if (end > unknown_start)
-      pieces.push_back({text.substr(unknown_start, end - unknown_start), false});
+      pieces.push_back({text.substr(unknown_start, end - unknown_start), false, {}});
   };
   while (pos < text.size()) {
     std::size_t length = 0;
     if (const std::string* translation = lookup(text, match_in, pos, length)) {
       flush_unknown(pos);
-      pieces.push_back({*translation, true});
+      pieces.push_back({*translation, true, text.substr(pos, length)});
       pos += length;
       unknown_start = pos;
       continue;
@@ -135,7 +170,7 @@ std::string PhraseTable::join(const std::vector<Piece>& pieces) const {
   bool sentence_start = true;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const Piece& piece = pieces[i];
-    if (piece.text.empty())
+    if (piece.text.empty() || redundant_particle(pieces, i))
       continue;
     const bool blank = trim(piece.text).empty();
     if (!latin_target_) {

@@ -33,11 +33,13 @@ class PhraseTable {
   struct Piece {
     std::string_view text;
     bool translated;
+    std::string_view source;  // what a translated piece stood for
   };
 
   const std::string* lookup(std::string_view text, std::string_view folded, std::size_t pos,
                             std::size_t& length) const;
   std::string join(const std::vector<Piece>& pieces) const;
+  static bool redundant_particle(const std::vector<Piece>& pieces, std::size_t i);
 
   bool latin_source_;
   bool latin_target_;

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brevant::trans_server {
@@ -15,12 +16,15 @@ struct ServerOptions {
   std::string backend = "phrasebook";
   std::string upstream;
   std::string api_key;
-  int read_timeout_seconds = 10;      // for a whole request, headers and body
-  int upstream_timeout_seconds = 10;  // for everything one request asks of the service
-  int idle_timeout_seconds = 5;       // an idle keep-alive connection is closed after this
-  int max_connections = 1000;         // more are refused with 503
-  int threads = 0;                    // 0: one per processor, at most 4
-  bool quiet = false;                 // no request log
+  int read_timeout_seconds = 10;           // for a whole request, headers and body
+  int upstream_timeout_seconds = 10;       // for everything one request asks of the service
+  int idle_timeout_seconds = 5;            // an idle keep-alive connection is closed after this
+  int max_connections = 1000;              // more are refused with 503 unless one is idle
+  int max_connections_per_client = 256;    // from one client address
+  std::vector<std::string> allow_hosts;    // names the clients may use beyond the bound address
+  std::vector<std::string> allow_origins;  // Origin values served (with CORS headers)
+  int threads = 0;                         // 0: one per processor, at most 4
+  bool quiet = false;                      // no request log
 };
 
 // Parses the arguments after the program name. On `--help` or an error returns false with the
@@ -57,11 +61,18 @@ class HttpServer {
 inline constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
 inline constexpr std::size_t kMaxHeaderFields = 100;
 
-// The time now as "2026-01-02T03:04:05.006Z".
+// The time now as "2026-01-02T03:04:05.006Z"; append_utc_now adds it to `out`.
 std::string utc_now();
+void append_utc_now(std::string& out);
 
-// One line of the request log, without the text: time, method, path, code, status, duration.
-std::string log_line(const std::string& time, const std::string& method, const std::string& path,
-                     const std::string& code, int status, long long milliseconds);
+// One line of the request log, without the text: time, method, path, code, status, duration,
+// and for a failure of the service its reason (`note`, never text or key).
+std::string log_line(std::string_view time, std::string_view method, std::string_view path,
+                     std::string_view code, int status, long long milliseconds,
+                     std::string_view note = {});
+// The same line added to `out`.
+void append_log_line(std::string& out, std::string_view time, std::string_view method,
+                     std::string_view path, std::string_view code, int status,
+                     long long milliseconds, std::string_view note = {});
 
 }  // namespace brevant::trans_server

@@ -301,6 +301,9 @@ std::string_view trim_blank(std::string_view s) {
 }  // namespace
 
 std::optional<std::vector<std::string_view>> markup_text_runs(std::string_view text) {
+  const std::size_t first_gt = text.find('>');
+  if (first_gt == std::string_view::npos || text.find('>', first_gt + 1) == std::string_view::npos)
+    return std::nullopt;  // fewer than three parts: no markup (and nothing to allocate)
   std::vector<std::string_view> parts;
   for (std::size_t start = 0;;) {
     const std::size_t gt = text.find('>', start);
