@@ -1,7 +1,9 @@
 #include "chatwin/frm_chat.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
+#include <stdexcept>
 
 #include "chatwin/checkinput.h"
 #include "chatwin/companion_coordinator.h"
@@ -33,12 +35,6 @@ void take(const std::vector<Str>& args, std::size_t i, Str& field) {
     field = args[i];
 }
 
-// Markup words that the host would take for page structure: a typed text holding one is not
-// sent (the page refuses it before it gets here).
-constexpr StrView kRefusedMarkup[] = {u"<html>", u"</html>", u"<h1>", u"<table>",
-                                      u"<DIV>",  u"<tr>",    u"<td>"};
-
-constexpr char16_t kTwoPartMarker[] = u"<9koduo>";
 constexpr char16_t kVoiceMarker[] = u"<9kovoice>";
 constexpr char16_t kCodePageKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
 // Present only where the system can show Chinese.
@@ -96,7 +92,10 @@ frmChat::frmChat(Module& module)
   Form_Load();
 }
 
-frmChat::~frmChat() = default;
+frmChat::~frmChat() {
+  if (closing_task_ != 0)
+    module_.loop().cancel(closing_task_);
+}
 
 Hwnd frmChat::hwnd() const {
   return form_ && !form_->closed() ? form_->hwnd() : 0;
@@ -109,7 +108,7 @@ bool frmChat::page_ready() const {
 void frmChat::Form_Load() {
   PreviewToggle = u"true";
   TranOn = false;
-  WinIndex = module_.ChatWinCount;
+  WinIndex = module_.companions().count() + 1;
   SetOwner(hwnd(), 0);
   RefocusDone = false;
   RaiseDone = false;
@@ -200,6 +199,10 @@ std::int32_t frmChat::SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner) {
 // ------------------------------------------------------------------ placement
 
 void frmChat::TimerPos_Timer() {
+  if (form_ && form_->closed()) {
+    unload();  // closed from outside: the same way out as the plug-in's own close
+    return;
+  }
   if (ShowState != 1 && ShowState != 2) {
     note_tick(last_tick_.show_state == ShowState);
     last_tick_.show_state = ShowState;
@@ -363,8 +366,76 @@ void frmChat::unload() {
   setalwinpre.set_enabled(false);
   setWinpre.set_enabled(false);
   set_foucs.set_enabled(false);
-  if (form_)
-    skip_failure([&] { form_->close(); });
+  HostChat.reset();
+  ShowOn = false;
+  if (!form_)
+    return;
+  skip_failure([&] { form_->close(); });
+  closing_form_ = std::move(form_);
+  closing_task_ = module_.loop().call_later(std::chrono::milliseconds(0), [this] {
+    closing_task_ = 0;
+    closing_form_.reset();
+  });
+}
+
+bool frmChat::live() const {
+  return IsLive && !unloaded_ && !(form_ && form_->closed());
+}
+
+TypedText frmChat::page_settings() const {
+  return TypedText{Str(), Str(), ShowFormat, PreviewMode, PreviewToggle};
+}
+
+void frmChat::hand_to_host(const Str& recipient, const Str& text) {
+  if (!HostChat)
+    throw std::runtime_error("no host chat");
+  HostChat->send_text(recipient, text, 0);
+  skip_failure([&] { getreg(); });
+}
+
+void frmChat::show_sent(const TypedText& typed, const Str& YuanWen, const Str& trantext,
+                        const Str& own_name, bool refocus_later) {
+  skip_failure(
+      [&] { send_to_web(YuanWen, trantext, own_name, typed.preview, typed.format, typed.toggle); });
+  skip_failure([&] { focuswin(); });
+  skip_failure([&] { web_set_foucs(); });
+  if (refocus_later)
+    set_foucs.set_enabled(true);
+}
+
+void frmChat::show_failed(const TypedText& typed) {
+  const Str source = replace_all(quote_tokens(typed.text), u"?", u"\uFF1F");
+  const Str args[] = {Trim(source), kNoTranslation, u"true", u"Pclose",
+                      typed.format, Str(),          u"true"};
+  run_script(script_line(u"PushMsg", args));
+}
+
+std::optional<Str> compose_sent(const TypedText& typed, const Str& trantext_in, const Str& YuanWen,
+                                bool addressed_elsewhere) {
+  bool isNotice = contains(trantext_in, u"<Notice>");
+  const Str trantext = replace_all(trantext_in, u"\r\n", u"");
+  Str msg = typed.format == u"Double" ? YuanWen + u"\r\n" + trantext : trantext;
+  if (typed.preview == u"Popen" && typed.toggle == u"true") {
+    msg = YuanWen;
+    if (!addressed_elsewhere) {
+      isNotice = contains(YuanWen, u"Notice");
+      // A reviewed bilingual text comes as "source[ translation ]": a line break before its
+      // first "[", nothing from a second "[" on. A single-format text is the reviewed
+      // translation alone and goes as it stands; cutting it at its own brackets would lose
+      // what the user wrote after them.
+      const auto first = typed.format == u"Double" ? msg.find(u'[') : Str::npos;
+      if (first != Str::npos) {
+        const auto second = msg.find(u'[', first + 1);
+        msg = msg.substr(0, first) + u"\r\n" +
+              msg.substr(first, second == Str::npos ? Str::npos : second - first);
+      }
+    }
+  } else if (typed.preview != u"Pclose") {
+    return std::nullopt;  // offered for review only
+  }
+  if (isNotice)
+    return std::nullopt;
+  return msg;
 }
 
 // ------------------------------------------------------------------ page script calls
@@ -407,14 +478,15 @@ void frmChat::push_incoming(const Str& source, const Str& translation, const Str
   run_script(script_line(u"PushMsg", args));
 }
 
-void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag) {
+void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag, const Str& preview,
+                          const Str& format, const Str& toggle) {
   Str translation = Trim(replace_all(replace_all(yiwen, u"[", u""), u"]", u""));
   Str source = replace_all(quote_tokens(YuanWen), u"?", u"\uFF1F");
   translation = quote_tokens(translation);
-  const Str args[] = {Trim(source), Trim(translation),         u"true",      PreviewMode,
-                      ShowFormat,   strip_site_prefixes(flag), PreviewToggle};
+  const Str args[] = {Trim(source), Trim(translation),         u"true", preview,
+                      format,       strip_site_prefixes(flag), toggle};
   run_script(script_line(u"PushMsg", args));
-  review_offered_ = page_ready() && PreviewMode == u"Popen" && PreviewToggle == u"false";
+  review_offered_ = page_ready() && preview == u"Popen" && toggle == u"false";
 }
 
 void frmChat::web_set_foucs() {
@@ -484,15 +556,18 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
   if (only_marks)
     InputText += u"~?";
 
+  Str lang;
   take(args, 1, ForeignLan);
-  take(args, 1, module_.SendLan);
+  take(args, 1, lang);
   take(args, 2, PreviewMode);
   take(args, 3, ShowFormat);
   take(args, 4, PageExtra);
-  if (module_.SendLan == u"english")
-    module_.SendLan = u"en";
-  else if (module_.SendLan == u"japaness")
-    module_.SendLan = u"ja";
+  if (lang.empty())
+    lang = ForeignLan;  // an argument left out keeps the language this page used before
+  if (lang == u"english")
+    lang = u"en";
+  else if (lang == u"japaness")
+    lang = u"ja";
   // With preview on, a text goes to the chat as it stands only when it answers a translation
   // the page holds for review; any other one is offered for review first. Flipping the toggle
   // at every text would lose step after a translation that never came back, or after preview
@@ -502,28 +577,8 @@ void frmChat::Word_From_User(const std::vector<Str>& args) {
     PreviewToggle = review_offered_ ? u"true" : u"false";
   review_offered_ = false;
 
-  const std::optional<Str> flag = send_flag();
-  if (flag)
-    module_.companion_coordinator().send_tranit(module_.SendLan, InputText, *flag);
-}
-
-std::optional<Str> frmChat::send_flag() {
-  if (module_.TabMode)
-    return module_.TabContact + kTwoPartMarker + ContactId;
-  CompanionCoordinator& coordinator = module_.companion_coordinator();
-  const frmChat* last = module_.ChatWin(coordinator.WinIsExist(module_.LastFrom));
-  if (last && ContactId != module_.LastFrom && !last->IsLive && last->HostWnd != 0) {
-    // The newest chat's companion is gone but its window may still be open: route through it.
-    const Str title = strip_site_prefixes(module_.LastFrom) + u" - " + module_.MainUinShort;
-    if (module_.desktop().FindWindowA(Str(kHostFrameClass), title) != 0)
-      return module_.LastFrom + kTwoPartMarker + ContactId;
-    return ContactId;
-  }
-  for (StrView word : kRefusedMarkup) {
-    if (contains(InputText, word))
-      return std::nullopt;
-  }
-  return ContactId;
+  module_.companion_coordinator().typed(
+      *this, TypedText{lang, InputText, ShowFormat, PreviewMode, PreviewToggle});
 }
 
 void frmChat::voice(const std::vector<Str>& args) {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
+#include "chatwin/companion_registry.h"
 #include "config/settings.h"
 #include "platform/services.h"
 #include "plugin/sdk.h"
@@ -15,7 +15,6 @@ namespace brevant {
 
 class CompanionCoordinator;
 class Frmmain;
-class frmChat;
 
 class Module {
  public:
@@ -40,28 +39,16 @@ class Module {
   // The cookie of the last connection; every host call that asks for the plug-in's cookie
   // passes it.
   std::int32_t PluginCookie = 0;
-
-  // The companion windows, indexed from 1 to ChatWinCount. Entries are only appended; a closed
-  // chat's entry stays with its window unloaded.
-  std::vector<std::unique_ptr<frmChat>> ChatWins;
-  std::int32_t ChatWinCount = 0;
-  // The window at `index`, or nullptr outside 1..ChatWinCount.
-  frmChat* ChatWin(std::int32_t index);
-
-  bool TabMode = false;
-  bool TabChanged = false;
-  Str TabContact;
-  Str LastFrom;
-  Str LastMsg;
-  Str MsgFrom;
-  std::int16_t RecvTurn = 0;
+  // The user's own account ID as the messenger gives it, and without its site prefix.
   Str MainUin;
   Str MainUinShort;
-  Str ContactShort;
-  Str SendLan;
 
-  // The hidden coordinator, created on first use (its creation resets the window list, the tab
-  // state and the receive turn).
+  // The companion windows, one per chat window's input item.
+  CompanionRegistry& companions() { return companions_; }
+  // The window at `index`, or nullptr outside the registry.
+  frmChat* ChatWin(std::int32_t index) { return companions_.at(index); }
+
+  // The hidden coordinator, created on first use.
   Frmmain& coordinator();
   // The same coordinator as the companion windows see it.
   CompanionCoordinator& companion_coordinator();
@@ -70,6 +57,7 @@ class Module {
  private:
   Services services_;
   Settings settings_;
+  CompanionRegistry companions_;
   std::unique_ptr<Frmmain> coordinator_;
 };
 

@@ -87,9 +87,8 @@ class Companion : public ::testing::Test {
 
   // A companion for `host`, created the way the chat input item does it, and shown.
   frmChat& open(const HostChatWindow& host, const char16_t* contact) {
-    ++module_->ChatWinCount;
-    module_->ChatWins.push_back(std::make_unique<frmChat>(*module_));
-    frmChat& w = *module_->ChatWins.back();
+    frmChat& w =
+        *module_->companions().at(module_->companions().add(std::make_unique<frmChat>(*module_)));
     w.HostWnd = w.HostTopWnd = to_hwnd_id(host.frame());
     w.ContactId = contact;
     w.frminit();
@@ -323,8 +322,8 @@ TEST_F(Companion, PressesSendInItsOwnChatOnly) {
     }
   }
 
-  for (auto& w : module_->ChatWins)
-    w->unload();
+  for (std::int32_t i = 1; i <= module_->companions().count(); ++i)
+    module_->ChatWin(i)->unload();
   wine::pump_messages();
   EXPECT_EQ(loop_window(), nullptr);
   EXPECT_EQ(live_platform_objects(), baseline_);

@@ -9,7 +9,7 @@
 #include "chatwin/frm_chat.h"
 #include "chatwin/page_script.h"
 #include "platform/linux/gtk_desktop.h"
-#include "translate/frmmain.h"
+#include "plugin/frmmain.h"
 
 namespace brevant::messenger {
 namespace {
