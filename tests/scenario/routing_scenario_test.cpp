@@ -140,6 +140,18 @@ TEST(Routing, EveryTextReachesItsOwnChatOnceInOrder) {
          EXPECT_EQ(c.coordinator().dropped(), 1u);
          EXPECT_TRUE(bob.chat->sent.empty());
        }},
+      {"a companion closed from outside: not live at once, unloaded by its next tick",
+       [](Conversation& c) {
+         c.open(kBob);
+         c.incoming(kBob, u"slow");
+         c.desktop.form(c.window(1).hwnd())->close();
+         EXPECT_EQ(c.coordinator().WinIsExist(kBob), 0);
+         c.clock.advance(milliseconds(3000));
+         EXPECT_TRUE(c.window(1).unloaded());
+         EXPECT_FALSE(c.window(1).IsLive);
+         EXPECT_FALSE(c.window(1).ShowOn);
+         EXPECT_EQ(c.coordinator().dropped(), 1u);
+       }},
       {"no translation came back: the typed text is shown as failed, the next one goes",
        [](Conversation& c) {
          testing::HostChat& bob = c.open(kBob);

@@ -65,6 +65,8 @@ std::string usage_text() {
          "  --read-timeout S      seconds a client may take to send a whole request (default 10)\n"
          "  --max-connections N   connections served at once; more are refused (default 1000)\n"
          "  --threads N           threads serving (default one per processor, at most 4)\n"
+         "  --answer-delay MS     answer every translation this much later, as a slow service\n"
+         "                        would (default 0)\n"
          "  --quiet               no request log\n"
          "  --help                this text\n"
          "\n"
@@ -96,10 +98,10 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
       options.quiet = true;
       continue;
     }
-    const bool takes_value = name == "--bind" || name == "--port" || name == "--backend" ||
-                             name == "--upstream" || name == "--api-key" ||
-                             name == "--read-timeout" || name == "--upstream-timeout" ||
-                             name == "--max-connections" || name == "--threads";
+    const bool takes_value =
+        name == "--bind" || name == "--port" || name == "--backend" || name == "--upstream" ||
+        name == "--api-key" || name == "--read-timeout" || name == "--upstream-timeout" ||
+        name == "--max-connections" || name == "--threads" || name == "--answer-delay";
     if (!takes_value)
       return fail("unknown option " + name);
     if (!value) {
@@ -134,6 +136,9 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
     } else if (name == "--threads") {
       if (!parse_int(*value, 1, 64, options.threads))
         return fail("--threads must be 1 to 64");
+    } else if (name == "--answer-delay") {
+      if (!parse_int(*value, 0, 60000, options.answer_delay_ms))
+        return fail("--answer-delay must be 0 to 60000 milliseconds");
     } else if (name == "--upstream-timeout") {
       if (!parse_int(*value, 1, 3600, options.upstream_timeout_seconds)) {
         return fail("--upstream-timeout must be 1 to 3600 seconds");

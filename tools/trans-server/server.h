@@ -21,6 +21,7 @@ struct ServerOptions {
   int max_connections = 1000;         // more are refused with 503
   int threads = 0;                    // 0: one per processor, at most 4
   bool quiet = false;                 // no request log
+  int answer_delay_ms = 0;            // every translation answered this much later (tests)
 };
 
 // Parses the arguments after the program name. On `--help` or an error returns false with the
