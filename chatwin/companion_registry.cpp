@@ -11,6 +11,7 @@ CompanionRegistry::~CompanionRegistry() = default;
 
 std::int32_t CompanionRegistry::add(std::unique_ptr<frmChat> window) {
   windows_.push_back(std::move(window));
+  windows_.back()->WinIndex = count();
   return count();
 }
 

@@ -7,6 +7,7 @@
 // through the Module (and, for what it hands on, through chatwin/companion_coordinator.h).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,11 +17,10 @@
 #include "platform/desktop.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
-#include "plugin/sdk.h"
 
 namespace brevant {
 
-class Module;
+class CompanionContext;
 
 // Placement in twips: the companion starts this far below the host's top edge, and is this
 // wide beside a host of normal height or a host shorter than the offset.
@@ -52,13 +52,15 @@ inline constexpr char16_t kSendEnglish[] = u"Send";
 class frmChat final : public Companion {
  public:
   // Creates the form and runs Form_Load. The creator adds it to the registry next.
-  explicit frmChat(Module& module);
+  explicit frmChat(CompanionContext& context);
   ~frmChat() override;
   frmChat(const frmChat&) = delete;
   frmChat& operator=(const frmChat&) = delete;
 
   // Public fields, read and written by the items, the notification handler and the coordinator.
-  std::shared_ptr<sdk::Chat> HostChat;
+  // Puts a text into this chat's host chat object as the message to a recipient; the input
+  // item attaches it. Throws when the host chat is gone.
+  std::function<void(const Str& recipient, const Str& text)> HostChat;
   Str PreviewToggle;
   bool TranOn = false;
   bool HostActive = false;
@@ -190,7 +192,7 @@ class frmChat final : public Companion {
   void msn_buy(const std::vector<Str>& args);
   void closefrom();
 
-  Module& module_;
+  CompanionContext& module_;
   std::unique_ptr<Form> form_;
   Str page_url_;
   bool unloaded_ = false;

@@ -157,7 +157,11 @@ void VbImChatInputPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int3
     const auto input = sdk::as<sdk::InputSlot>(pslot);
     if (input)
       chat = input->chat();
-    w.HostChat = chat;
+    if (chat) {
+      w.HostChat = [chat](const Str& recipient, const Str& text) {
+        chat->send_text(recipient, text, 0);
+      };
+    }
   });
   skip_failure([&] {
     if (!chat)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "chatwin/companion_context.h"
 #include "chatwin/companion_registry.h"
 #include "config/settings.h"
 #include "platform/services.h"
@@ -13,10 +14,9 @@
 
 namespace brevant {
 
-class CompanionCoordinator;
 class Frmmain;
 
-class Module {
+class Module final : public CompanionContext {
  public:
   // Throws std::invalid_argument when a service is missing.
   explicit Module(Services services);
@@ -24,15 +24,16 @@ class Module {
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
-  EventLoop& loop() { return *services_.loop; }
+  EventLoop& loop() override { return *services_.loop; }
   HttpRequestFactory& http() { return *services_.http; }
   Profile& profile() { return *services_.profile; }
-  Registry& registry() { return *services_.registry; }
-  const CodePage& code_page() { return *services_.code_page; }
-  Ui& ui() { return *services_.ui; }
-  Desktop& desktop() { return *services_.desktop; }
+  Registry& registry() override { return *services_.registry; }
+  const CodePage& code_page() override { return *services_.code_page; }
+  Ui& ui() override { return *services_.ui; }
+  Desktop& desktop() override { return *services_.desktop; }
   // The plug-in folder and the one shared settings object.
-  Settings& settings() { return settings_; }
+  Settings& settings() override { return settings_; }
+  const Str& own_id() const override { return MainUin; }
 
   // The messenger's application object, set by each connection of vb_brevant.
   std::shared_ptr<sdk::Application> App;
@@ -51,7 +52,7 @@ class Module {
   // The hidden coordinator, created on first use.
   Frmmain& coordinator();
   // The same coordinator as the companion windows see it.
-  CompanionCoordinator& companion_coordinator();
+  CompanionCoordinator& companion_coordinator() override;
   bool has_coordinator() const { return coordinator_ != nullptr; }
 
  private:

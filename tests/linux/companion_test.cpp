@@ -485,7 +485,9 @@ TEST_F(CompanionTest, TypedTextIsTranslatedShownAndSentOnce) {
     ChatWindow& host = chat_window("bob - me", 100, 50, 600, 400);
     frmChat& w = open(u"cnquorinbob", host.hwnd);
     auto chat = std::make_shared<sim_host::Chat>(u"cnquorinbob");
-    w.HostChat = chat;
+    w.HostChat = [chat](const Str& recipient, const Str& text) {
+      chat->send_text(recipient, text, 0);
+    };
     ASSERT_TRUE(pump_until([&] { return w.ShowOn; }, 10000)) << "the page never reported WebOk";
     ASSERT_TRUE(pump_until([&] {
       return js(w, "document.getElementById('preview').getAttribute('aria-checked')") ==
