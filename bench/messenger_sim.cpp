@@ -5,7 +5,10 @@
 //   idle:    20 open chats with their companions, idle; CPU time as a share of one core (goal
 //            under 1 % for the messenger) and resident memory, the messenger's and its web
 //            processes'.
-// brevant_messenger_sim [latency|idle] [--messages N] [--seconds S]
+//   placement: the chat window moved and activated over and over, its companion following
+//            each time; the messenger's memory after 100 placement changes and after N
+//            (goal: within 1 MiB, as nothing is kept per change).
+// brevant_messenger_sim [latency|idle|placement] [--messages N] [--seconds S] [--placements N]
 
 #include <dirent.h>
 #include <gtk/gtk.h>
@@ -230,17 +233,71 @@ int idle(double seconds) {
   return 0;
 }
 
+int placement(int changes) {
+  Setup s;
+  if (!s.start())
+    return 1;
+  const Str contact = u"cnquorinemma";
+  frmChat* w = s.open(contact, Rect{20, 40, 460, 600});
+  if (!w) {
+    std::fprintf(stderr, "the page did not load\n");
+    return 1;
+  }
+  ChatTab* tab = s.messenger->find(contact);
+  GtkWindow* host = GTK_WINDOW(tab->window().widget());
+  GtkDesktop& desk = s.messenger->desktop();
+  const Hwnd companion = w->form()->hwnd();
+  pump_for(1000);  // the page settles
+  auto companion_rect = [&] {
+    Rect r;
+    desk.GetWindowRect(companion, r);
+    return r;
+  };
+  int followed = 0;
+  long rss_at_100 = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 1; i <= changes; ++i) {
+    // Alternate between two places; every other time the chat is activated as a click would.
+    const Rect before = companion_rect();
+    gtk_window_move(host, 20 + (i % 2) * 40, 40 + (i % 2) * 30);
+    if (i % 2 == 0)
+      gtk_window_present(host);
+    if (pump_until([&] { return !(companion_rect() == before); }, 500))
+      ++followed;
+    if (i == 100) {
+      pump_for(200);
+      rss_at_100 = bench::own_rss_kb();
+    }
+  }
+  pump_for(200);
+  const long rss_at_end = bench::own_rss_kb();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const long grown = rss_at_end - rss_at_100;
+  std::printf("%d placement changes of one chat (%d followed by its companion) in %.1f s\n",
+              changes, followed, wall);
+  std::printf(
+      "  messenger memory after 100: %.2f MiB, after %d: %.2f MiB, grown %+ld KiB "
+      "(goal within 1024 KiB)\n",
+      static_cast<double>(rss_at_100) / 1024, changes, static_cast<double>(rss_at_end) / 1024,
+      grown);
+  return grown > 1024 ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = "all";
   int messages = 20;
   double seconds = 10;
+  int placements = 10000;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--messages") == 0 && i + 1 < argc)
       messages = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
       seconds = std::atof(argv[++i]);
+    else if (std::strcmp(argv[i], "--placements") == 0 && i + 1 < argc)
+      placements = std::max(100, std::atoi(argv[++i]));
     else
       mode = argv[i];
   }
@@ -255,5 +312,7 @@ int main(int argc, char** argv) {
     status |= latency(messages);
   if (mode == "all" || mode == "idle")
     status |= idle(seconds);
+  if (mode == "all" || mode == "placement")
+    status |= placement(placements);
   return status;
 }

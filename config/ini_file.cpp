@@ -71,7 +71,7 @@ Str CIniFile::ItemLine(StrView strKey, StrView strValue) {
 
 Str CIniFile::GetValue(StrView strSection, StrView strKey) {
   Str text;
-  skip_failure([&] {
+  skip_failure("settings read", [&] {
     const auto section = code_page_.to_ansi(strSection);
     const auto key = code_page_.to_ansi(strKey);
     const auto path = code_page_.to_ansi(file_path_);
@@ -89,7 +89,7 @@ Str CIniFile::GetValue(StrView strSection, StrView strKey) {
 
 void CIniFile::WriteValue(StrView strSection, StrView strKey, StrView strValue) {
   // A settings write that fails is silent; the next read gives the old value.
-  skip_failure([&] {
+  skip_failure("settings write", [&] {
     const auto section = code_page_.to_ansi(strSection);
     const auto key = code_page_.to_ansi(strKey);
     const auto value = code_page_.to_ansi(strValue);
@@ -302,7 +302,7 @@ void CIniFile::DeleteSection(StrView strSection) {
 
 std::int16_t CIniFile::GetSectionCount() {
   int count = 0;
-  if (!skip_failure([&] {
+  if (!skip_failure("settings section count", [&] {
         scan_lines(file_path_, [&](std::string_view, const Str& text) {
           if (starts_with_bracket(text))
             count_one(count);
@@ -317,7 +317,7 @@ Str CIniFile::GetSectionName(std::int16_t Index) {
   Str name;
   if (Index > GetSectionCount())
     return name;
-  skip_failure([&] {
+  skip_failure("settings section name", [&] {
     int count = 0;
     scan_lines(file_path_, [&](std::string_view, const Str& text) {
       if (!starts_with_bracket(text))

@@ -240,9 +240,9 @@ Section "$(SecPlugin)" SecPlugin
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoRepair" 1
 
-  StrCpy $0 "$SYSDIR\regsvr32.exe"
-  StrCpy $2 "$INSTDIR\${X64_NAME}"
-  Call RegisterDll
+  ; The x86 DLL first, the x64 one last. Windows keeps the per-user class keys apart for 32-bit
+  ; and 64-bit programs, so there the order does not matter; Wine keeps one copy of them, where
+  ; the last registration wins, and a 64-bit messenger must find the 64-bit DLL.
   ; Without WoW64 no 32-bit messenger can run, so there is nothing to register the x86 DLL for.
   ${If} ${FileExists} "$WINDIR\SysWOW64\regsvr32.exe"
     StrCpy $0 "$WINDIR\SysWOW64\regsvr32.exe"
@@ -251,6 +251,9 @@ Section "$(SecPlugin)" SecPlugin
   ${Else}
     DetailPrint "$(No32Bit)"
   ${EndIf}
+  StrCpy $0 "$SYSDIR\regsvr32.exe"
+  StrCpy $2 "$INSTDIR\${X64_NAME}"
+  Call RegisterDll
 SectionEnd
 
 Section "$(SecServer)" SecServer

@@ -7,7 +7,7 @@ namespace brevant {
 
 void Ctran::doSome() {
   // A failing step of the completion is skipped; nothing is reported.
-  skip_failure([&] {
+  skip_failure("request completion", [&] {
     if (cc_ == nullptr || request_ == nullptr || finished_)
       return;
     if (cc_->stopped)

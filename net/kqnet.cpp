@@ -27,7 +27,8 @@ void KQNet::tranit(const Str& Text, const Str& lang, const Str& tranE, const Str
   engine_ = tranE;
   if (tranE != u"yahoo" && tranE != u"hj")
     return;
-  if (!skip_failure([&] { sendXML(prepare_engine_text(Text), server_code(lang), tranE); })) {
+  if (!skip_failure("engine request",
+                    [&] { sendXML(prepare_engine_text(Text), server_code(lang), tranE); })) {
     abandon();
     end_later();
   }
@@ -68,7 +69,7 @@ void KQNet::abandon() {
   std::shared_ptr<Ctran> sink(std::move(d_));
   if (request) {
     // Giving up cannot fail visibly; the object is released below all the same.
-    skip_failure([&] {
+    skip_failure("abandon request", [&] {
       request->set_on_ready_state_change(nullptr);
       if (request->ready_state() != HttpRequest::kComplete)
         request->abort();
@@ -104,7 +105,7 @@ void KQNet::end_later() {
 void KQNet::d_TisOK(const Str& txt) {
   timeout_.set_enabled(false);
   Str record;
-  if (!skip_failure([&] { record = answer_record(lang_, text_, txt); })) {
+  if (!skip_failure("answer record", [&] { record = answer_record(lang_, text_, txt); })) {
     end_later();  // the record could not be built
     return;
   }

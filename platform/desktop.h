@@ -1,7 +1,7 @@
 #pragma once
 // The window system as the companion window uses it, shaped after the user32 functions it calls.
-// Windows: user32 itself. Linux: the sim window model mirrored onto GTK windows. Tests: the sim
-// window model (platform/sim/sim_desktop.h).
+// Windows: user32 itself. Linux: the window model (platform/window_model.h) mirrored onto GTK
+// windows. Tests: the same model with a record of the calls (platform/sim/sim_desktop.h).
 //
 // Window handles are 32-bit integers; 0 is no window. Texts are Unicode at this seam: the Windows
 // adapter uses the wide-character functions, so that a Chinese title is found on any code page.

@@ -1,7 +1,7 @@
 #pragma once
 // Reading the system registry (RegOpenKeyA, RegQueryValueExA). Names and data are bytes of
 // the ANSI code page. Windows: advapi32. Linux: a small file-backed store of string values
-// (platform/linux/file_registry.h); tests: platform/sim/memory_registry.h.
+// (platform/linux/file_registry.h); tests: the in-memory store of platform/memory_registry.h.
 
 #include <cstdint>
 #include <memory>

@@ -59,19 +59,34 @@ build() {
   cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs"
 }
 
+# Every ctest call keeps its result files and its log in a folder of its own under
+# build/test-results/ (numbered in the order run), so a later call of the same preset does not
+# wipe an earlier one's.
+results_root=$root/build/test-results
+rm -rf "$results_root"
+mkdir -p "$results_root"
+ctest_calls=0
+kept_results=()
+
 # run_ctest PRESET [ctest arguments]; BREVANT_CTEST_WRAP may name a wrapper (xvfb-run).
 run_ctest() {
   local preset=$1
   shift
   step "tests: $preset $*"
-  local log results=$root/build/$preset/test-results
-  rm -rf "$results"
-  mkdir -p "$results"
-  log=$(mktemp)
-  ${BREVANT_CTEST_WRAP:-} ctest --preset "$preset" "$@" 2>&1 | tee "$log"
+  # The tests write into build/<preset>/test-results (fixed at configure time); it is emptied
+  # before the call and moved to the call's own folder after it.
+  local staging=$root/build/$preset/test-results
+  ctest_calls=$((ctest_calls + 1))
+  local name
+  name=$(printf '%02d-%s%s' "$ctest_calls" "$preset" "$(printf -- '-%s' "$@" | tr -c 'A-Za-z0-9_-' '_')")
+  local kept=$results_root/$name
+  rm -rf "$staging"
+  mkdir -p "$staging" "$kept"
+  ${BREVANT_CTEST_WRAP:-} ctest --preset "$preset" "$@" 2>&1 | tee "$kept/ctest.log"
   local rc=${PIPESTATUS[0]}
-  count_ctest "$log" "$results"
-  rm -f "$log"
+  count_ctest "$kept/ctest.log" "$staging"
+  cp -a "$staging/." "$kept/"
+  kept_results+=("$kept")
   [ "$rc" -eq 0 ] || failures+=("ctest $preset $*")
 }
 
@@ -93,7 +108,7 @@ if build linux-release; then
   if [ -x "$idle" ]; then xvfb-run -a "$idle" || failures+=("bench $(basename "$idle")"); fi
   messenger=build/linux-release/bench/brevant_messenger_sim
   if [ -x "$messenger" ]; then
-    xvfb-run -a "$messenger" --messages 10 --seconds 3 || failures+=("bench $(basename "$messenger")")
+    xvfb-run -a "$messenger" --messages 10 --seconds 3 --placements 400 || failures+=("bench $(basename "$messenger")")
   fi
 else
   failures+=("build linux-release")
@@ -159,6 +174,8 @@ if [ -f tests/page/package.json ]; then
 fi
 
 step "summary"
+echo "Result files of each test call (GoogleTest XML and the ctest log):"
+for k in "${kept_results[@]}"; do echo "  ${k#"$root"/} ($(find "$k" -name '*.xml' | wc -l) result files)"; done
 for n in "${not_run[@]}"; do echo "NOT RUN: $n"; done
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'FAILED: %s\n' "${failures[@]}"

@@ -45,6 +45,33 @@ std::string_view trim_blanks(std::string_view s) {
 
 FileRegistry::FileRegistry(std::filesystem::path file, std::unique_ptr<CodePage> code_page)
     : file_(std::move(file)), code_page_(std::move(code_page)) {
+  load_if_changed();
+}
+
+FileRegistry::Stamp FileRegistry::stamp() const {
+  std::error_code ec;
+  Stamp s;
+  s.written = std::filesystem::last_write_time(file_, ec);
+  if (ec)
+    return s;
+  s.size = std::filesystem::file_size(file_, ec);
+  s.exists = !ec;
+  return s;
+}
+
+long FileRegistry::open_key(RootKey root, const std::string& subkey, Key& key) {
+  load_if_changed();
+  return MemoryRegistry::open_key(root, subkey, key);
+}
+
+void FileRegistry::load_if_changed() {
+  const Stamp now = stamp();
+  if (loaded_ && *loaded_ == now)
+    return;
+  loaded_ = now;
+  clear();
+  for (const Binary& b : binary_)
+    MemoryRegistry::set_value(b.root, b.subkey, b.name, b.type, b.data);
   std::ifstream in(file_, std::ios::binary);
   std::string line;
   bool has_root = false;
@@ -83,9 +110,12 @@ FileRegistry::FileRegistry(std::filesystem::path file, std::unique_ptr<CodePage>
 
 bool FileRegistry::set_value(RootKey root, const std::string& subkey, const std::string& name,
                              std::uint32_t type, std::string_view data) {
+  load_if_changed();
   MemoryRegistry::set_value(root, subkey, name, type, data);
-  if (type != kRegSz)
+  if (type != kRegSz) {
+    binary_.push_back({root, subkey, name, type, std::string(data)});
     return true;
+  }
   std::string section;
   for (const auto& r : kRootNames) {
     if (r.root == root)
@@ -123,6 +153,7 @@ bool FileRegistry::save() {
   if (ec)
     return false;
   pending_.clear();
+  loaded_ = stamp();  // the file now holds what memory holds
   return true;
 }
 

@@ -52,7 +52,7 @@ int GlibEventLoop::dispatch(GSource* source, int (*)(void*), void*) {
     Task task = std::move(first->second);
     loop->due_.erase(first->first.second);
     loop->queue_.erase(first);
-    skip_failure(task);
+    skip_failure("event loop task", task);
     if (destroyed) {
       if (outer)
         *outer = true;

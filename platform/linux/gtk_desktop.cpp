@@ -39,10 +39,10 @@ class GtkForm final : public Form {
     gtk_container_add(GTK_CONTAINER(window_), browser_.widget());
     gtk_widget_show(browser_.widget());
     g_signal_connect(window_, "destroy", G_CALLBACK(&GtkForm::on_destroy), this);
-    hwnd_ = desktop.register_widget(window_, kSimFormClass, u"");
+    hwnd_ = desktop.register_widget(window_, kCompanionFormClass, u"");
     desktop.forms_.insert(this);
     // A click into the form lands in the browser view that fills it.
-    desktop.set_handler(hwnd_, [this](const SimMessage& m) {
+    desktop.set_handler(hwnd_, [this](const WindowMessage& m) {
       if (m.message == kWmLButtonDown && !closed_)
         browser_.focus();
     });
@@ -121,7 +121,7 @@ int screen_twips() {
 }
 }  // namespace
 
-GtkDesktop::GtkDesktop(EventLoop& loop) : SimDesktop(loop, screen_twips(), screen_twips()) {
+GtkDesktop::GtkDesktop(EventLoop& loop) : WindowModel(loop, screen_twips(), screen_twips()) {
   // GTK's events keep the model current, so pollers of it may rest between changes.
   set_change_watch(true);
 }
@@ -210,18 +210,17 @@ bool GtkDesktop::GetWindowRect(Hwnd hwnd, Rect& rect) {
   auto it = entries_.find(hwnd);
   if (it != entries_.end() && !it->second.top_level)
     sync_geometry(hwnd, it->second.widget);
-  return SimDesktop::GetWindowRect(hwnd, rect);
+  return WindowModel::GetWindowRect(hwnd, rect);
 }
 
 bool GtkDesktop::ShowWindow(Hwnd hwnd, int command) {
   show_without_activation_ = command == kSwShowNoActivate;
-  const bool was_visible = SimDesktop::ShowWindow(hwnd, command);
+  const bool was_visible = WindowModel::ShowWindow(hwnd, command);
   show_without_activation_ = false;
   return was_visible;
 }
 
 void GtkDesktop::Sleep(int ms) {
-  SimDesktop::Sleep(ms);
   if (ms > 0)
     g_usleep(static_cast<gulong>(ms) * 1000);
 }
@@ -296,10 +295,10 @@ Hwnd GtkDesktop::GetForegroundWindow() {
     }
     sync_foreground(active);
   }
-  return SimDesktop::GetForegroundWindow();
+  return WindowModel::GetForegroundWindow();
 }
 
-void GtkDesktop::on_rect_changed(const SimWindow& w) {
+void GtkDesktop::on_rect_changed(const ModelWindow& w) {
   GtkWidget* widget = this->widget(w.hwnd);
   if (!widget || !is_top_level(widget))
     return;
@@ -317,7 +316,7 @@ void GtkDesktop::on_rect_changed(const SimWindow& w) {
                     std::max(1, w.rect.height() - frame_height));
 }
 
-void GtkDesktop::on_visibility_changed(const SimWindow& w) {
+void GtkDesktop::on_visibility_changed(const ModelWindow& w) {
   GtkWidget* widget = this->widget(w.hwnd);
   if (!widget)
     return;
@@ -346,7 +345,7 @@ void GtkDesktop::on_foreground_changed(Hwnd hwnd) {
   gtk_window_present(GTK_WINDOW(top));
 }
 
-void GtkDesktop::on_title_changed(const SimWindow& w) {
+void GtkDesktop::on_title_changed(const ModelWindow& w) {
   GtkWidget* widget = this->widget(w.hwnd);
   if (!widget)
     return;
@@ -360,7 +359,7 @@ void GtkDesktop::on_title_changed(const SimWindow& w) {
   }
 }
 
-void GtkDesktop::on_long_changed(const SimWindow& w, int index) {
+void GtkDesktop::on_long_changed(const ModelWindow& w, int index) {
   GtkWidget* widget = this->widget(w.hwnd);
   if (!widget || !is_top_level(widget))
     return;
@@ -376,7 +375,7 @@ void GtkDesktop::on_long_changed(const SimWindow& w, int index) {
   }
 }
 
-void GtkDesktop::on_message(const SimWindow& w, const SimMessage& m) {
+void GtkDesktop::on_message(const ModelWindow& w, const WindowMessage& m) {
   if (m.message != kWmLButtonUp)
     return;
   auto it = entries_.find(w.hwnd);

@@ -15,7 +15,7 @@
 #include <memory>
 #include <set>
 
-#include "platform/sim/sim_desktop.h"
+#include "platform/window_model.h"
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -23,7 +23,7 @@ namespace brevant {
 
 class GtkForm;
 
-class GtkDesktop final : public SimDesktop {
+class GtkDesktop final : public WindowModel {
  public:
   // Twips per pixel from the default screen's resolution (15 at 96 dots per inch).
   explicit GtkDesktop(EventLoop& loop);
@@ -41,7 +41,7 @@ class GtkDesktop final : public SimDesktop {
   bool GetWindowRect(Hwnd hwnd, Rect& rect) override;
   bool ShowWindow(Hwnd hwnd, int command) override;
   Hwnd GetForegroundWindow() override;
-  // Really blocks the thread (and is recorded like the model's).
+  // Really blocks the thread.
   void Sleep(int ms) override;
   std::unique_ptr<Form> create_form() override;
 
@@ -54,12 +54,12 @@ class GtkDesktop final : public SimDesktop {
 
  protected:
   void on_destroyed(Hwnd hwnd) override;
-  void on_rect_changed(const SimWindow& w) override;
-  void on_visibility_changed(const SimWindow& w) override;
+  void on_rect_changed(const ModelWindow& w) override;
+  void on_visibility_changed(const ModelWindow& w) override;
   void on_foreground_changed(Hwnd hwnd) override;
-  void on_title_changed(const SimWindow& w) override;
-  void on_long_changed(const SimWindow& w, int index) override;
-  void on_message(const SimWindow& w, const SimMessage& m) override;
+  void on_title_changed(const ModelWindow& w) override;
+  void on_long_changed(const ModelWindow& w, int index) override;
+  void on_message(const ModelWindow& w, const WindowMessage& m) override;
 
  private:
   friend class GtkForm;

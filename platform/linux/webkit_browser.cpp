@@ -141,7 +141,7 @@ int WebKitBrowser::on_decide_policy(WebKitWebView*, void* decision, int type, vo
   if (self->handler_ && uri) {
     auto handler = self->handler_;  // the handler may replace itself
     const Str url = from_utf8(uri);
-    skip_failure([&] { handler(url); });
+    skip_failure("before navigate", [&] { handler(url); });
   }
   // The navigation always proceeds.
   webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));

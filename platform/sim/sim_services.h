@@ -4,8 +4,8 @@
 // system's own profile functions and code page (the settings files are real files in a folder
 // of the test's). The raw pointers stay valid while the Module that owns `services` lives.
 
+#include "platform/memory_registry.h"
 #include "platform/services.h"
-#include "platform/sim/memory_registry.h"
 #include "platform/sim/scripted_http.h"
 #include "platform/sim/scripted_ui.h"
 #include "platform/sim/sim_desktop.h"

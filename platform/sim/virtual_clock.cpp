@@ -40,7 +40,7 @@ void VirtualClock::advance(std::chrono::milliseconds by) {
     due_of_.erase(node.key().second);
     if (node.key().first > now_)
       now_ = node.key().first;
-    skip_failure(node.mapped());
+    skip_failure("event loop task", node.mapped());
   }
   now_ = target;
 }
@@ -56,7 +56,7 @@ bool VirtualClock::run_until(const std::function<bool()>& done, std::chrono::mil
     due_of_.erase(node.key().second);
     if (node.key().first > now_)
       now_ = node.key().first;
-    skip_failure(node.mapped());
+    skip_failure("event loop task", node.mapped());
   }
   return true;
 }

@@ -249,7 +249,7 @@ HRESULT STDMETHODCALLTYPE ReadyStateSink::Invoke(DISPID id, REFIID, LCID, WORD, 
     return DISP_E_MEMBERNOTFOUND;
   AddRef();  // the request may be released by what the change triggers
   // Nothing crosses back into the request object.
-  skip_failure([&] {
+  skip_failure("ready state change", [&] {
     if (owner_ != nullptr)
       owner_->changed();
   });

@@ -83,7 +83,7 @@ void Win32EventLoop::run(TaskId id, bool timer) {
   Task task = std::move(it->second);
   tasks_.erase(it);
   // A failing task is skipped; the message loop belongs to the messenger.
-  skip_failure(task);
+  skip_failure("event loop task", task);
   release_window_if_idle();
 }
 

@@ -253,7 +253,7 @@ class BrowserSite final : public IOleClientSite,
     if (id != DISPID_BEFORENAVIGATE2 || !params || params->cArgs != 7 || !handler_)
       return S_OK;
     AddRef();  // the handler may close the form
-    skip_failure([&] {
+    skip_failure("before navigate", [&] {
       auto handler = handler_;
       handler(reported_url(url_of(params->rgvarg[5])));
     });
@@ -307,7 +307,7 @@ class KeyboardRouting {
     auto* msg = reinterpret_cast<MSG*>(lparam);
     if (code == HC_ACTION && removing == PM_REMOVE && msg && msg->message >= WM_KEYFIRST &&
         msg->message <= WM_KEYLAST) {
-      skip_failure([&] {
+      skip_failure("keyboard routing", [&] {
         for (BrowserSite* site : sites()) {
           IOleInPlaceActiveObject* active = site->active_object();
           const HWND form = site->hwnd();
@@ -343,7 +343,7 @@ class Win32Browser final : public Browser {
     site_ = new (std::nothrow) BrowserSite(hwnd);
     if (!site_)
       return;
-    skip_failure([&] { KeyboardRouting::add(site_); });
+    skip_failure("keyboard routing", [&] { KeyboardRouting::add(site_); });
     site_->on_before_navigate(handler_);
     hwnd_ = hwnd;
     IOleObject* ole = nullptr;
@@ -540,14 +540,14 @@ class Win32Form final : public Form {
       return DefWindowProcW(hwnd, message, wparam, lparam);
     switch (message) {
       case WM_SIZE:
-        skip_failure([&] { form->browser_.fit(hwnd); });
+        skip_failure("browser fit", [&] { form->browser_.fit(hwnd); });
         return 0;
       case WM_CLOSE:
         // The plug-in closes its companions; a close from outside takes the same way out.
         form->close();
         return 0;
       case WM_DESTROY:
-        skip_failure([&] { form->browser_.destroy(); });
+        skip_failure("browser destroy", [&] { form->browser_.destroy(); });
         return 0;
       case WM_NCDESTROY:
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

@@ -184,11 +184,15 @@ TEST_F(MessengerE2e, ConversationThroughThePlugin) {
   EXPECT_TRUE(oliver.value("preview", false));
   EXPECT_EQ(chat(chats, "cnquorinemma").value("page", ""), "IO11");
   const std::string settings = t.value("settings", "");
-  for (const char* line : {"lan=en", "configlan=ja", "configformat=double", "configpreview=on"})
+  for (const char* line : {"configlan=ja", "configformat=double", "configpreview=on"})
     EXPECT_NE(settings.find(std::string(line) + "\r\n"), std::string::npos) << line;
-  ASSERT_EQ(t["dialogs"].size(), 2u);
+  // In the fresh plug-in folder the English page switches back to Chinese for the next chat.
+  EXPECT_EQ(chat(snaps["back to chinese"], "cnvetmarsakura").value("page", ""), "IO11");
+  EXPECT_NE(settings.find("lan=cn\r\n"), std::string::npos);
+  ASSERT_EQ(t["dialogs"].size(), 3u);
   EXPECT_EQ(t["dialogs"][0].value("kind", ""), "settings");
   EXPECT_EQ(t["dialogs"][1].value("kind", ""), "notice");
+  EXPECT_EQ(t["dialogs"][2].value("kind", ""), "notice");
 
   // No chat text reaches the log of the messenger, the plug-in or the server.
   for (const char* text : {"Hello", "你好", "ありがとう", "Good morning"})

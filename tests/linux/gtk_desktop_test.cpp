@@ -162,7 +162,7 @@ TEST_F(GtkDesktopTest, CompanionFormPlacedInTwips) {
   const Hwnd hwnd = form->hwnd();
   GtkWidget* window = desktop->widget(hwnd);
   ASSERT_TRUE(window);
-  EXPECT_EQ(desktop->window(hwnd)->class_name, kSimFormClass);
+  EXPECT_EQ(desktop->window(hwnd)->class_name, kCompanionFormClass);
   EXPECT_EQ(gtk_window_get_type_hint(GTK_WINDOW(window)), GDK_WINDOW_TYPE_HINT_UTILITY);
   EXPECT_TRUE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(window)));
   EXPECT_TRUE(gtk_window_get_skip_pager_hint(GTK_WINDOW(window)));

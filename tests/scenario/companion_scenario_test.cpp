@@ -492,7 +492,7 @@ TEST(Companion, SendPressesOnlyTheOwnChatsButton) {
     EXPECT_EQ(clicks(twin_button), c.twin_clicks) << c.name;
     EXPECT_EQ(clicks(h.send_button(ann)), 0) << c.name;
     if (our_button && !c.host_gone) {
-      EXPECT_EQ(h.desk.window(our_button)->received,
+      EXPECT_EQ(h.desk.received(our_button),
                 (std::vector<SimMessage>{{kWmLButtonDown, 0, kClickAt2x2},
                                          {kWmLButtonUp, 0, kClickAt2x2}}));
     }

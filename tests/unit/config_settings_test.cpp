@@ -9,7 +9,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "platform/sim/memory_registry.h"
+#include "platform/memory_registry.h"
 #include "tests/support/profile_cases.h"
 
 namespace brevant {
@@ -168,12 +168,17 @@ TEST(ReadRegString, QueriesTypeAndSizeFirstThenTheData) {
 #ifndef _WIN32
 TEST(ReadRegString, LinuxStoreIsAFileInThePluginFolder) {
   TempFolder folder;
+  // The store is made before the embedding program writes the file (a fresh plug-in folder),
+  // and a key opened before then still sees the file once it is there.
+  auto early = make_system_registry(from_utf8(folder.path().string()));
+  EXPECT_EQ(ReadRegString(*early, kCodePageRoot, kCodePageSubkey, kCodePageValue), u"");
   write_bytes(folder.path() / "registry.txt",
               "; values for the plug-in\n"
               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage]\n"
               "50227=发送 ok\n"
               "[HKCU\\Software\\x]\n"
               "a=1\n");
+  EXPECT_EQ(ReadRegString(*early, kCodePageRoot, kCodePageSubkey, kCodePageValue), u"发送 ok");
   auto registry = make_system_registry(from_utf8(folder.path().string()));
   EXPECT_EQ(ReadRegString(*registry, kCodePageRoot, kCodePageSubkey, kCodePageValue), u"发送 ok");
   EXPECT_EQ(ReadRegString(*registry, RootKey::CurrentUser, u"software\\X", u"A"), u"1");

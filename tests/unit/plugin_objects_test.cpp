@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <memory>
 
 #include "platform/sim/sim_services.h"
@@ -87,12 +90,24 @@ TEST(VbBrevant, CheckinputwebNormalisesInPlace) {
   EXPECT_EQ(text, u"AB C");
 }
 
-TEST(SkipFailure, SwallowsAnyFailureAndReportsIt) {
+TEST(SkipFailure, SwallowsAnyFailureCountsItByStepAndTellsTheSink) {
+  std::vector<std::string> told;
+  set_failure_sink([&](std::string_view step, std::string_view what) {
+    told.push_back(std::string(step) + ": " + std::string(what));
+  });
+  const auto total = skipped_failures();
   int ran = 0;
-  EXPECT_TRUE(skip_failure([&] { ++ran; }));
-  EXPECT_FALSE(skip_failure([&] { throw sdk::HostError("host call failed"); }));
-  EXPECT_FALSE(skip_failure([&] { throw 5; }));
+  EXPECT_TRUE(skip_failure("test step a", [&] { ++ran; }));
+  EXPECT_FALSE(skip_failure("test step a", [&] { throw sdk::HostError("host call failed"); }));
+  EXPECT_FALSE(skip_failure("test step b", [&] { throw 5; }));
+  set_failure_sink(nullptr);
   EXPECT_EQ(ran, 1);
+  EXPECT_EQ(skipped_failures("test step a"), 1u);
+  EXPECT_EQ(skipped_failures("test step b"), 1u);
+  EXPECT_EQ(skipped_failures("test step c"), 0u);
+  EXPECT_EQ(skipped_failures() - total, 2u);
+  EXPECT_EQ(told, (std::vector<std::string>{"test step a: host call failed",
+                                            "test step b: unknown failure"}));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(SimDesktop, BehavesLikeUser32) {
   EXPECT_EQ(d.window(a_send)->clicks, 0);
   clock.run_due();
   EXPECT_EQ(d.window(a_send)->clicks, 1);
-  EXPECT_EQ(d.window(a_send)->received.back(), (SimMessage{kWmLButtonUp, 0, kClickAt2x2}));
+  EXPECT_EQ(d.received(a_send).back(), (SimMessage{kWmLButtonUp, 0, kClickAt2x2}));
 
   // A queued message to a window destroyed meanwhile reaches nobody; a destroyed window's
   // children go with it and the foreground goes to nobody.

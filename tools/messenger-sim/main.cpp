@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 
 #include "config/settings.h"
 #include "net/server_address.h"
+#include "platform/failure.h"
 #include "platform/linux/gtk_desktop.h"
 #include "platform/services.h"
 #include "tools/messenger-sim/activity.h"
@@ -180,6 +182,18 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // A skipped failure is logged once per step, by the step's name only: an error's own message
+  // might quote a chat text.
+  std::set<std::string, std::less<>> failed_steps;
+  set_failure_sink([&failed_steps](std::string_view step, std::string_view) {
+    if (failed_steps.insert(std::string(step)).second)
+      std::fprintf(stderr, "messenger-sim: %.*s failed (skipped; logged once)\n",
+                   static_cast<int>(step.size()), step.data());
+  });
+  struct SinkReset {
+    ~SinkReset() { set_failure_sink(nullptr); }
+  } sink_reset;  // before failed_steps goes
+
   // The plug-in folder: as given, fresh for a script, or the one kept between runs by hand.
   fs::path folder;
   std::unique_ptr<fs::path> fresh;
@@ -209,7 +223,7 @@ int main(int argc, char** argv) {
     int port = 0;
     if (!a.plugin_dir.empty()) {
       Str key;
-      skip_failure([&] {
+      skip_failure("read the server setting", [&] {
         key = module->settings().use(kConfigUinFile).GetValue(kConfigSection, kKeyServer);
       });
       port = loopback_port(key);
@@ -228,7 +242,7 @@ int main(int argc, char** argv) {
   // The plug-in learns its server from the settings file only: a kept folder may name the
   // server of an earlier run, and a given server goes into a given folder too.
   if (a.plugin_dir.empty() || !a.server.empty()) {
-    skip_failure([&] {
+    skip_failure("write the server setting", [&] {
       module->settings()
           .use(kConfigUinFile)
           .WriteValue(kConfigSection, kKeyServer, from_utf8(server_url));

@@ -8,22 +8,12 @@
 
 #include "chatwin/frm_chat.h"
 #include "chatwin/page_script.h"
+#include "platform/failure.h"
 #include "platform/linux/gtk_desktop.h"
 #include "plugin/frmmain.h"
 
 namespace brevant::messenger {
 namespace {
-
-// Plug-in entries never throw into the messenger. A failure is reported by its place only: an
-// error's own message might quote a chat text.
-template <class F>
-void guarded(const char* what, F&& f) {
-  try {
-    f();
-  } catch (...) {
-    std::fprintf(stderr, "messenger-sim: %s failed\n", what);
-  }
-}
 
 std::int32_t next_cookie() {
   static std::int32_t cookie = 100;
@@ -101,10 +91,10 @@ ChatTab::~ChatTab() {
 void ChatTab::create_items() {
   main_item_ = std::make_unique<VbImChatMainPlugin>(messenger_.module());
   input_item_ = std::make_unique<VbImChatInputPlugin>(messenger_.module());
-  guarded("main item OnCreate", [&] {
+  skip_failure("main item OnCreate", [&] {
     main_item_->OnCreate(slot_, static_cast<std::int32_t>(item_area_), next_cookie());
   });
-  guarded("input item OnCreate", [&] {
+  skip_failure("input item OnCreate", [&] {
     input_item_->OnCreate(slot_, static_cast<std::int32_t>(item_area_), next_cookie());
   });
   show_item(true);
@@ -112,9 +102,9 @@ void ChatTab::create_items() {
 
 void ChatTab::destroy_items() {
   if (input_item_)
-    guarded("input item OnDestroy", [&] { input_item_->OnDestroy(); });
+    skip_failure("input item OnDestroy", [&] { input_item_->OnDestroy(); });
   if (main_item_)
-    guarded("main item OnDestroy", [&] { main_item_->OnDestroy(); });
+    skip_failure("main item OnDestroy", [&] { main_item_->OnDestroy(); });
   chat_->host = nullptr;
   slot_->host = nullptr;
 }
@@ -134,7 +124,7 @@ bool ChatTab::translation_on() {
 void ChatTab::click_item() {
   pressed.push_back("item");
   if (input_item_)
-    guarded("input item OnClick", [&] { input_item_->OnClick(); });
+    skip_failure("input item OnClick", [&] { input_item_->OnClick(); });
   show_item(gtk_widget_get_visible(item_button_));
 }
 
@@ -297,10 +287,10 @@ void ChatWindow::show_tab(ChatTab& tab) {
   retitle();
   if (tabs_.size() > 1 && tab.main_item()) {
     // The tab notifications go to the main item of the tab being shown.
-    guarded("tab changing",
-            [&] { tab.main_item()->OnNotify(0, std::make_shared<TabChange>(tab.contact())); });
-    guarded("tab changed",
-            [&] { tab.main_item()->OnNotify(1, std::make_shared<TabChange>(tab.contact())); });
+    skip_failure("tab changing",
+                 [&] { tab.main_item()->OnNotify(0, std::make_shared<TabChange>(tab.contact())); });
+    skip_failure("tab changed",
+                 [&] { tab.main_item()->OnNotify(1, std::make_shared<TabChange>(tab.contact())); });
   }
 }
 
@@ -342,10 +332,12 @@ void ChatWindow::on_switch_page(GtkWidget*, GtkWidget* page, unsigned, void* sel
       ChatTab* t = tab.get();
       w->retitle();
       if (t->main_item()) {
-        guarded("tab changing",
-                [&] { t->main_item()->OnNotify(0, std::make_shared<TabChange>(t->contact())); });
-        guarded("tab changed",
-                [&] { t->main_item()->OnNotify(1, std::make_shared<TabChange>(t->contact())); });
+        skip_failure("tab changing", [&] {
+          t->main_item()->OnNotify(0, std::make_shared<TabChange>(t->contact()));
+        });
+        skip_failure("tab changed", [&] {
+          t->main_item()->OnNotify(1, std::make_shared<TabChange>(t->contact()));
+        });
       }
     }
   }
@@ -385,8 +377,8 @@ Str Messenger::display_name(const Str& contact) const {
 
 void Messenger::sign_in() {
   application_ = std::make_shared<Application>(options_.own_id);
-  guarded("OnConnect", [&] { plugin_.OnConnect(application_, 1); });
-  guarded("login", [&] { plugin_.OnNotify(0, nullptr); });
+  skip_failure("OnConnect", [&] { plugin_.OnConnect(application_, 1); });
+  skip_failure("login", [&] { plugin_.OnNotify(0, nullptr); });
   contact_list_ = build_contact_list();
 }
 
@@ -519,15 +511,15 @@ void Messenger::contact_says(const Str& contact, const Str& text) {
   if (!tab)
     tab = &open_chat(contact);
   tab->add_history(display_name(contact), text);
-  guarded("chat message",
-          [&] { plugin_.OnNotify(3, std::make_shared<ChatMessage>(contact, text)); });
+  skip_failure("chat message",
+               [&] { plugin_.OnNotify(3, std::make_shared<ChatMessage>(contact, text)); });
 }
 
 void Messenger::user_sent(ChatTab& tab, const Str& text) {
   tab.received.push_back(text);
   tab.add_history(options_.english_host ? u"Me" : u"我", text);
-  guarded("chat message",
-          [&] { plugin_.OnNotify(3, std::make_shared<ChatMessage>(options_.own_id, text)); });
+  skip_failure("chat message",
+               [&] { plugin_.OnNotify(3, std::make_shared<ChatMessage>(options_.own_id, text)); });
   const Str contact = tab.contact();
   for (MessengerListener* l : listeners_)
     l->delivered(contact, text);

@@ -182,22 +182,48 @@ void expect_installed(const std::wstring& dir) {
   EXPECT_GE(page_files, 4) << "IO11\\IO.htm, IOEN\\IO.htm and the shared files";
 }
 
-// The 32-bit view: the x86 DLL's registration, where this system can run it.
+// Whether `base`'s class keys have a 32-bit view of their own: Windows keeps the CLSID keys
+// apart for 32-bit programs; Wine keeps one copy of HKCU's. Told by a key made in the 64-bit
+// view and looked for in the 32-bit one.
+bool keeps_two_class_views(HKEY base) {
+  const wchar_t* probe = L"Software\\Classes\\CLSID\\{6C1E5A2B-0D3F-4E8A-9B7C-2F4D6E8A0B1C}";
+  HKEY h = nullptr;
+  if (RegCreateKeyExW(base, probe, 0, nullptr, REG_OPTION_VOLATILE, KEY_WRITE | KEY_WOW64_64KEY,
+                      nullptr, &h, nullptr) != ERROR_SUCCESS)
+    return true;
+  RegCloseKey(h);
+  HKEY seen = nullptr;
+  const bool shared =
+      RegOpenKeyExW(base, probe, 0, KEY_READ | KEY_WOW64_32KEY, &seen) == ERROR_SUCCESS;
+  if (seen)
+    RegCloseKey(seen);
+  RegDeleteKeyExW(base, probe, KEY_WOW64_64KEY, 0);
+  return !shared;
+}
+
+// The 32-bit view: the x86 DLL's registration where the registry keeps that view apart, and
+// the x64 DLL's where it has one copy (the x64 registration comes last, so that a 64-bit
+// messenger always finds its own DLL). Checked where this system can run 32-bit programs.
 void expect_x86_registered(HKEY base, const std::wstring& dir) {
+  const bool two_views = keeps_two_class_views(base);
+  const char* root = base == HKEY_CURRENT_USER ? "HKCU" : "HKLM";
+  std::printf("%s\\Software\\Classes\\CLSID: %s\n", root,
+              two_views ? "a 32-bit view of its own" : "one view for 32-bit and 64-bit programs");
   if (!has_32_bit_subsystem()) {
     std::printf("x86 registration not checked: this prefix has no 32-bit subsystem\n");
     return;
   }
-  const std::wstring dll = upper(dir + L"\\brevant32.dll");
+  const std::wstring dll32 = upper(dir + L"\\brevant32.dll");
   const Class& c = cls(L"vb_brevant");
   EXPECT_EQ(
       upper(value(base, std::wstring(L"Software\\Classes\\CLSID\\") + c.clsid + L"\\InprocServer32",
                   nullptr, KEY_WOW64_32KEY)),
-      dll);
+      two_views ? dll32 : upper(dir + L"\\brevant64.dll"));
+  // The type library's key is shared, with one entry per platform.
   EXPECT_EQ(
       upper(value(base, std::wstring(L"Software\\Classes\\TypeLib\\") + kLibId + L"\\1.0\\0\\win32",
                   nullptr, KEY_WOW64_32KEY)),
-      dll);
+      dll32);
 }
 
 // The module the object's code lives in: its vtable lies in the DLL that made it.

@@ -1,8 +1,8 @@
 #pragma once
 // An in-memory registry with the semantics of RegOpenKeyA / RegQueryValueExA: key and value
 // names match without regard to ASCII case, a missing key or value is reported by code, and a
-// string's byte size counts its terminating NUL. Used by the tests and, loaded from a file,
-// as the Linux store.
+// string's byte size counts its terminating NUL. The Linux store loads it from a file; the tests
+// use it as it is.
 
 #include <algorithm>
 #include <cstring>
@@ -23,8 +23,12 @@ class MemoryRegistry : public Registry {
     const auto path = normal_path(root, subkey);
     if (!keys_.count(path))
       return kRegNotFound;
-    open_.push_back(path);
-    key = open_.size();
+    // A closed key's slot is taken again, so that opening and closing keys all day holds no memory.
+    auto slot = std::find(open_.begin(), open_.end(), std::nullopt);
+    if (slot == open_.end())
+      slot = open_.insert(open_.end(), std::nullopt);
+    *slot = path;
+    key = static_cast<Key>(slot - open_.begin()) + 1;
     return kRegOk;
   }
 
@@ -32,9 +36,11 @@ class MemoryRegistry : public Registry {
                    std::uint32_t& size) override {
     if (key == 0 || key > open_.size() || !open_[key - 1])
       return kRegInvalidHandle;
-    const auto& values = keys_[*open_[key - 1]];
-    const auto it = values.find(lower(name));
-    if (it == values.end())
+    const auto values = keys_.find(*open_[key - 1]);
+    if (values == keys_.end())
+      return kRegNotFound;
+    const auto it = values->second.find(lower(name));
+    if (it == values->second.end())
       return kRegNotFound;
     type = it->second.first;
     const auto& bytes = it->second.second;
@@ -71,6 +77,10 @@ class MemoryRegistry : public Registry {
     }
     return true;
   }
+
+ protected:
+  // Forgets every key and value; open keys stay open and find nothing.
+  void clear() { keys_ = {{"0", {}}, {"1", {}}, {"2", {}}, {"3", {}}}; }
 
  private:
   static std::string lower(std::string s) {
