@@ -178,6 +178,24 @@ TEST_F(Companion, DocksBesideItsHostFollowsItCollapsesAndUnloads) {
   EXPECT_EQ(live_platform_objects(), baseline_);
 }
 
+// Closed from outside (WM_CLOSE): the input item's way out, at once for the router and by the
+// next tick for the companion, which then holds nothing of the platform any more.
+TEST_F(Companion, ClosedFromOutsideUnloads) {
+  HostChatWindow host(L"bob - me", L"发送", {100, 50, 700, 450});
+  frmChat& w = open(host, u"cnquorinbob");
+  const HWND self = to_hwnd(w.hwnd());
+  w.ShowOn = true;  // as if its page had reported ready
+  SendMessageW(self, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(self));
+  EXPECT_EQ(module_->companions().live_of_contact(u"cnquorinbob"), nullptr);
+  EXPECT_TRUE(run_until([&] { return w.unloaded(); }));
+  EXPECT_FALSE(w.IsLive);
+  EXPECT_FALSE(w.ShowOn);
+  wine::pump_messages();
+  EXPECT_EQ(loop_window(), nullptr);
+  EXPECT_EQ(live_platform_objects(), baseline_);
+}
+
 // The page's side through a stand-in control: command URLs in each spelling the control reports
 // reach the companion's handler, its script lines arrive exactly as built, and a document or
 // script that fails costs nothing but that line.
