@@ -30,9 +30,8 @@ struct Desk {
       const Hwnd host = desk.create_window(kHostFrameClass, u"chat - me", 0,
                                            {10 * i, 20 * i, 10 * i + 600, 20 * i + 400});
       desk.create_window(kHostButtonClass, kSendChinese, host);
-      module->ChatWinCount += 1;
-      module->ChatWins.push_back(std::make_unique<frmChat>(*module));
-      frmChat& w = *module->ChatWins.back();
+      frmChat& w =
+          *module->companions().at(module->companions().add(std::make_unique<frmChat>(*module)));
       w.HostWnd = host;
       w.HostTopWnd = host;
       w.ShowState = 1;
@@ -40,7 +39,7 @@ struct Desk {
     }
     step(5);
   }
-  frmChat& win(int i) { return *module->ChatWins[static_cast<std::size_t>(i)]; }
+  frmChat& win(int i) { return *module->ChatWin(i + 1); }
   void step(int ms) { clock.advance(std::chrono::milliseconds(ms)); }
 };
 

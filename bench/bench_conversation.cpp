@@ -106,5 +106,55 @@ void BM_BurstOfOneHundred(benchmark::State& state) {
 }
 BENCHMARK(BM_BurstOfOneHundred)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// 1,000 texts typed over 10 chats, 5 a second, the server answering each after 0 to 300 ms at
+// random: how many were sent, sent twice, out of the order typed or to another contact, and how
+// long the last one waited for its chat.
+void BM_ThousandTypedTexts(benchmark::State& state) {
+  constexpr int kTexts = 1000;
+  constexpr int kChats = 10;
+  double sent = 0, twice = 0, out_of_order = 0, elsewhere = 0, last_wait = 0, longest_queue = 0;
+  for (auto _ : state) {
+    testing::Conversation c;
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> latency(0, 300);
+    c.http.respond_with([&](const RecordedRequest& r) {
+      return ScriptedReply::answer(testing::form_value(r.body, u"text"), latency(random));
+    });
+    c.login();
+    for (int i = 0; i < kChats; ++i)
+      c.open(numbered(u"cnquorinf", i));
+    std::chrono::milliseconds last_typed{0};
+    for (int n = 0; n < kTexts; ++n) {
+      last_typed = c.clock.now();
+      c.type(1 + random() % kChats, numbered(u"t", n));
+      longest_queue = std::max(longest_queue, double(c.coordinator().typed_waiting()));
+      c.clock.advance(milliseconds(200));
+    }
+    c.clock.run_until([&] { return c.coordinator().typed_waiting() == 0; }, milliseconds(600000));
+    last_wait = double((c.clock.now() - last_typed).count());
+    std::map<Str, int> times_sent;
+    for (const auto& chat : c.chats) {
+      int last = -1;
+      for (const auto& s : chat->chat->sent) {
+        elsewhere += s.contact != chat->contact ? 1 : 0;
+        const int n = std::stoi(to_utf8(s.text.substr(3)));  // "[ tN ]"
+        out_of_order += n < last ? 1 : 0;
+        last = n;
+        ++times_sent[s.text];
+      }
+    }
+    sent = double(times_sent.size());
+    for (const auto& [text, times] : times_sent)
+      twice += times > 1 ? 1 : 0;
+  }
+  state.counters["sent"] = sent;
+  state.counters["sent_twice"] = twice;
+  state.counters["out_of_order"] = out_of_order;
+  state.counters["to_another_contact"] = elsewhere;
+  state.counters["longest_queue"] = longest_queue;
+  state.counters["last_wait_ms"] = last_wait;
+}
+BENCHMARK(BM_ThousandTypedTexts)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace brevant

@@ -2,10 +2,10 @@
 // body and the answer record.
 #include <benchmark/benchmark.h>
 
+#include "net/engine_contract.h"
 #include "net/utf8_escape.h"
+#include "platform/text_classifiers.h"
 #include "plugin/checkinputweb.h"
-#include "translate/engine_contract.h"
-#include "translate/text_classifiers.h"
 
 namespace brevant {
 namespace {

@@ -116,9 +116,8 @@ int main(int argc, char** argv) {
       desktop.register_widget(send, kHostButtonClass, kSendChinese, frame);
       hosts.push_back(host);
 
-      module->ChatWinCount += 1;
-      module->ChatWins.push_back(std::make_unique<frmChat>(*module));
-      frmChat& w = *module->ChatWins.back();
+      frmChat& w =
+          *module->companions().at(module->companions().add(std::make_unique<frmChat>(*module)));
       w.HostTopWnd = w.HostWnd = frame;
       w.ContactId = from_utf8("cnquorincontact" + std::to_string(i));
       desktop.ShowWindow(w.hwnd(), kSwShowNoActivate);
@@ -127,8 +126,8 @@ int main(int argc, char** argv) {
     }
     const bool ready = pump_until(
         [&] {
-          for (auto& w : module->ChatWins) {
-            if (!w->ShowOn)
+          for (std::int32_t i = 1; i <= module->companions().count(); ++i) {
+            if (!module->ChatWin(i)->ShowOn)
               return false;
           }
           return true;
@@ -140,8 +139,8 @@ int main(int argc, char** argv) {
     } else {
       pump_for(2000);  // the pages settle, the companions dock
       if (!placement) {
-        for (auto& w : module->ChatWins)
-          w->TimerPos.set_enabled(false);
+        for (std::int32_t i = 1; i <= module->companions().count(); ++i)
+          module->ChatWin(i)->TimerPos.set_enabled(false);
       }
       std::fprintf(stderr, "measuring for %.0f s\n", seconds);
       const double own0 = bench::own_cpu_seconds(), web0 = bench::descendants_usage().cpu_seconds;

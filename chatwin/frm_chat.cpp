@@ -1,82 +1,18 @@
+// The companion window's life: its form and page, its settings, and giving everything back
+// when it closes.
+
 #include "chatwin/frm_chat.h"
 
-#include <algorithm>
-#include <limits>
+#include <chrono>
 
-#include "chatwin/checkinput.h"
-#include "chatwin/companion_coordinator.h"
-#include "chatwin/page_script.h"
+#include "chatwin/companion_context.h"
 #include "config/settings.h"
-#include "config/settings_dialog.h"
 #include "platform/failure.h"
 #include "platform/path.h"
-#include "plugin/module.h"
-#include "translate/text_classifiers.h"
 
 namespace brevant {
-namespace {
 
-// Pixels times a twips factor, kept inside the integer range whatever a window reports.
-int twips(std::int64_t value) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                   std::numeric_limits<int>::max()));
-}
-
-// Element `i` of a split, or "" when the text has fewer parts.
-Str part(const std::vector<Str>& parts, std::size_t i) {
-  return i < parts.size() ? parts[i] : Str();
-}
-
-// Argument `i` into `field`; a missing argument leaves the field as it was.
-void take(const std::vector<Str>& args, std::size_t i, Str& field) {
-  if (i < args.size())
-    field = args[i];
-}
-
-// Markup words that the host would take for page structure: a typed text holding one is not
-// sent (the page refuses it before it gets here).
-constexpr StrView kRefusedMarkup[] = {u"<html>", u"</html>", u"<h1>", u"<table>",
-                                      u"<DIV>",  u"<tr>",    u"<td>"};
-
-constexpr char16_t kTwoPartMarker[] = u"<9koduo>";
-constexpr char16_t kVoiceMarker[] = u"<9kovoice>";
-constexpr char16_t kCodePageKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
-// Present only where the system can show Chinese.
-constexpr char16_t kChineseCodePage[] = u"50227";
-
-}  // namespace
-
-struct frmChat::Command {
-  const char16_t* word;
-  void (frmChat::*run)(const std::vector<Str>& args);
-};
-
-// The page's command words, compared exactly and in this order.
-const std::vector<frmChat::Command>& frmChat::commands() {
-  static const std::vector<Command> table = {
-      {u"Word_From_User", &frmChat::Word_From_User},
-      {u"voice", &frmChat::voice},
-      {u"send_to_skype", &frmChat::send_to_skype},
-      {u"skype_re_read", &frmChat::skype_re_read},
-      {u"skype_open", &frmChat::skype_open},
-      {u"skype_stop", &frmChat::skype_stop},
-      {u"set_en", &frmChat::page_setting},
-      {u"set_ja", &frmChat::page_setting},
-      {u"set_single", &frmChat::page_setting},
-      {u"set_double", &frmChat::page_setting},
-      {u"set_previewopen", &frmChat::page_setting},
-      {u"set_previewcclose", &frmChat::preview_switched_off},
-      {u"setfull", &frmChat::setfull},
-      {u"setfullen", &frmChat::setfullen},
-      {u"WebOk", &frmChat::WebOk},
-      {u"msn_set_voice", &frmChat::msn_set_voice},
-      {u"setclose", &frmChat::setclose},
-      {u"msn_buy", &frmChat::msn_buy},
-  };
-  return table;
-}
-
-frmChat::frmChat(Module& module)
+frmChat::frmChat(CompanionContext& module)
     : TimerPos(module.loop(), 1),
       setalwinpre(module.loop(), 10),
       setWinpre(module.loop(), 10),
@@ -96,7 +32,10 @@ frmChat::frmChat(Module& module)
   Form_Load();
 }
 
-frmChat::~frmChat() = default;
+frmChat::~frmChat() {
+  if (closing_task_ != 0)
+    module_.loop().cancel(closing_task_);
+}
 
 Hwnd frmChat::hwnd() const {
   return form_ && !form_->closed() ? form_->hwnd() : 0;
@@ -109,7 +48,6 @@ bool frmChat::page_ready() const {
 void frmChat::Form_Load() {
   PreviewToggle = u"true";
   TranOn = false;
-  WinIndex = module_.ChatWinCount;
   SetOwner(hwnd(), 0);
   RefocusDone = false;
   RaiseDone = false;
@@ -135,7 +73,7 @@ void frmChat::Form_Load() {
 }
 
 void frmChat::frminit() {
-  ChatSection = brevant::ChatSection(module_.MainUin, ContactId);
+  ChatSection = brevant::ChatSection(module_.own_id(), ContactId);
   CIniFile* ini = nullptr;
   skip_failure([&] { ini = &module_.settings().use(kConfigUinFile); });
   if (!ini)
@@ -197,162 +135,6 @@ std::int32_t frmChat::SetOwner(Hwnd hWndToUse, Hwnd hWndOfOwner) {
   return previous;
 }
 
-// ------------------------------------------------------------------ placement
-
-void frmChat::TimerPos_Timer() {
-  if (ShowState != 1 && ShowState != 2) {
-    note_tick(last_tick_.show_state == ShowState);
-    last_tick_.show_state = ShowState;
-    return;
-  }
-  if (!IsLive) {
-    unload();
-    return;
-  }
-  Desktop& d = module_.desktop();
-  Rect r;
-  if (d.GetWindowRect(HostWnd, r))
-    HostRect_ = r;
-  const std::int64_t tx = d.TwipsPerPixelX();
-  const std::int64_t ty = d.TwipsPerPixelY();
-  const TickInputs inputs{ShowState, HostWnd, HostRect_,   d.GetForegroundWindow(),
-                          tx,        ty,      page_ready()};
-  const bool same_inputs = inputs == last_tick_;
-  last_tick_ = inputs;
-
-  if (ShowState == 2) {
-    const bool moved =
-        place(twips((HostRect_.right - kCollapsedInset) * tx),
-              twips((HostRect_.top - kCollapsedInset) * ty), kCollapsedSize, kCollapsedSize);
-    note_tick(same_inputs && !moved);
-    return;
-  }
-
-  const int left = twips(HostRect_.right * tx);
-  const int top = twips(HostRect_.top * ty + kBelowHostTop);
-  const int height = twips(std::int64_t(HostRect_.bottom - HostRect_.top) * ty - kBelowHostTop);
-  const bool moved =
-      height < 0 ? place(left, top, kShortHostWidth, 0) : place(left, top, kDockedWidth, height);
-  note_tick(same_inputs && !moved);
-
-  // A: the host became active: raise the companion beside it, once.
-  const Hwnd foreground = inputs.foreground;
-  if (HostWnd != 0 && foreground == HostWnd && !setWinpre.enabled()) {
-    HostActive = true;
-    setalwinpre.set_enabled(true);
-  } else {
-    HostActive = false;
-    setalwinpre.set_enabled(false);
-    RaiseDone = false;
-  }
-  // B: the companion became active: hand the foreground back, once. The wait lets the click
-  // that activated it land first; it only pays off when the give-back will run.
-  const Hwnd self = hwnd();
-  if (self != 0 && foreground == self && !setalwinpre.enabled()) {
-    if (!RefocusDone && !setWinpre.enabled()) {
-      d.Sleep(kGiveBackWait);
-      setWinpre.set_enabled(true);
-    }
-  } else {
-    RefocusDone = false;
-    setWinpre.set_enabled(false);
-  }
-}
-
-void frmChat::note_tick(bool quiet) {
-  if (!quiet) {
-    wake_placement();
-    return;
-  }
-  // Without a desktop that reports changes the tick is the only way to see them.
-  if (++quiet_ticks_ == kQuietTicksBeforeRest && desktop_watch_)
-    TimerPos.set_interval(kRestingInterval);
-}
-
-void frmChat::wake_placement() {
-  quiet_ticks_ = 0;
-  if (TimerPos.interval() != kPlacementInterval)
-    TimerPos.set_interval(kPlacementInterval);
-}
-
-bool frmChat::place(int left, int top, int width, int height) {
-  if (!page_ready())
-    return false;
-  Desktop& d = module_.desktop();
-  const Hwnd self = form_->hwnd();
-  Rect now;
-  const bool unchanged = placed_ && placed_twips_[0] == left && placed_twips_[1] == top &&
-                         placed_twips_[2] == width && placed_twips_[3] == height &&
-                         d.GetWindowRect(self, now) && now == placed_pixels_;
-  if (unchanged)
-    return false;
-  skip_failure([&] { form_->move(left, top, width, height); });
-  skip_failure([&] { form_->refit_browser(); });
-  placed_ = true;
-  placed_twips_[0] = left;
-  placed_twips_[1] = top;
-  placed_twips_[2] = width;
-  placed_twips_[3] = height;
-  if (!d.GetWindowRect(self, placed_pixels_))
-    placed_ = false;
-  return true;
-}
-
-void frmChat::setalwinpre_Timer() {
-  if (!RaiseDone) {
-    Desktop& d = module_.desktop();
-    const Hwnd self = hwnd();
-    d.SetForegroundWindow(self);
-    d.SetForegroundWindow(self);
-    d.SetForegroundWindow(HostWnd);
-    RaiseDone = true;
-  }
-  setalwinpre.set_enabled(false);
-}
-
-void frmChat::setWinpre_Timer() {
-  if (!RefocusDone) {
-    Desktop& d = module_.desktop();
-    d.SetForegroundWindow(hwnd());
-    d.SetForegroundWindow(HostWnd);
-    web_set_foucs();
-    RefocusDone = true;
-  }
-  setWinpre.set_enabled(false);
-}
-
-void frmChat::set_foucs_Timer() {
-  web_set_foucs();
-  set_foucs.set_enabled(false);
-}
-
-void frmChat::Form_Resize() {
-  if (ShowState == 1 && page_ready())
-    skip_failure([&] { form_->refit_browser(); });
-}
-
-void frmChat::opener() {
-  Stopped_ = false;
-  ShowState = 1;
-  Form_Resize();
-  wake_placement();
-}
-
-void frmChat::stopr() {
-  ShowState = 0;
-  Stopped_ = true;
-  Form_Resize();
-  wake_placement();
-}
-
-void frmChat::focuswin() {
-  Desktop& d = module_.desktop();
-  const Hwnd self = hwnd();
-  d.PostMessageA(self, kWmLButtonDown, 0, kClickAt2x2);
-  d.PostMessageA(self, kWmLButtonUp, 0, kClickAt2x2);
-  web_set_foucs();
-}
-
 void frmChat::unload() {
   if (unloaded_)
     return;
@@ -363,251 +145,24 @@ void frmChat::unload() {
   setalwinpre.set_enabled(false);
   setWinpre.set_enabled(false);
   set_foucs.set_enabled(false);
-  if (form_)
-    skip_failure([&] { form_->close(); });
-}
-
-// ------------------------------------------------------------------ page script calls
-
-void frmChat::run_script(const Str& line) {
-  if (page_ready())
-    skip_failure([&] { form_->browser().exec_script(line); });
-}
-
-void frmChat::InitWeb() {
-  const Str args[] = {StartFlag, PreviewMode, ShowFormat, PageExtra, ForeignLan};
-  run_script(script_line(u"init_web", args));
-}
-
-void frmChat::pushmsg_to_web(const Str& p_msg) {
-  Str source, translation, sender;
-  if (contains(p_msg, u"[")) {
-    const std::vector<Str> parts = split(p_msg, u"[");
-    source = replace_all(Trim(part(parts, 0)), u"\r\n", u"");
-    translation = replace_all(part(parts, 1), u"]", u"");
-    sender = part(parts, 2);
-  } else {
-    const std::vector<Str> parts = split(p_msg, u"\r\n");
-    source = Trim(part(parts, 0));
-    translation = Trim(part(parts, 1));
-    sender = part(parts, 2);
-  }
-  sender = strip_site_prefixes(replace_all(sender, u"9kovera]", u""));
-  source = replace_all(replace_all(quote_tokens(source), u"?", u"\uFF1F"), u"%20", u" ");
-  translation = quote_tokens(replace_all(translation, u"%20", u" "));
-  const Str args[] = {source, translation, u"false", u"Pclose", ShowFormat, sender, u"true"};
-  run_script(script_line(u"PushMsg", args));
-}
-
-void frmChat::push_incoming(const Str& source, const Str& translation, const Str& sender) {
-  const Str shown = replace_all(quote_tokens(source), u"?", u"\uFF1F");
-  const Str translated = quote_tokens(replace_all(replace_all(translation, u"[", u""), u"]", u""));
-  const Str args[] = {
-      shown, translated, u"false", u"Pclose", ShowFormat, strip_site_prefixes(sender), u"true"};
-  run_script(script_line(u"PushMsg", args));
-}
-
-void frmChat::send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag) {
-  Str translation = Trim(replace_all(replace_all(yiwen, u"[", u""), u"]", u""));
-  Str source = replace_all(quote_tokens(YuanWen), u"?", u"\uFF1F");
-  translation = quote_tokens(translation);
-  const Str args[] = {Trim(source), Trim(translation),         u"true",      PreviewMode,
-                      ShowFormat,   strip_site_prefixes(flag), PreviewToggle};
-  run_script(script_line(u"PushMsg", args));
-  review_offered_ = page_ready() && PreviewMode == u"Popen" && PreviewToggle == u"false";
-}
-
-void frmChat::web_set_foucs() {
-  run_script(u"bfocus()");
-}
-
-// ------------------------------------------------------------------ the host's Send button
-
-Hwnd frmChat::find_send_button(Hwnd frame) {
-  Desktop& d = module_.desktop();
-  Hwnd button = d.FindWindowExA(frame, 0, kHostButtonClass, kSendChinese);
-  if (button == 0)
-    button = d.FindWindowExA(frame, 0, kHostButtonClass, kSendEnglish);
-  return button;
-}
-
-// Only this companion's own chat: pressing Send in whichever chat the system lists first would
-// send another conversation's draft to another person.
-void frmChat::getreg() {
-  Desktop& d = module_.desktop();
-  if (HostWnd == 0)
+  HostChat = nullptr;
+  ShowOn = false;
+  if (!form_)
     return;
-  const Str title = d.GetWindowTextA(HostWnd, 800);
-  Hwnd button = find_send_button(HostWnd);
-  if (button == 0 && !title.empty()) {
-    const Hwnd frame = d.FindWindowA(kHostFrameClass, title);
-    if (frame != 0 && frame != HostWnd)
-      button = find_send_button(frame);
-  }
-  if (button == 0)
-    return;
-  d.PostMessageA(button, kWmLButtonDown, 0, kClickAt2x2);
-  d.PostMessageA(button, kWmLButtonUp, 0, kClickAt2x2);
-}
-
-// ------------------------------------------------------------------ commands from the page
-
-void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
-  skip_failure([&] {
-    const std::optional<PageCommand> command = parse_page_command(url, page_url_);
-    if (!command)
-      return;
-    for (const Command& c : commands()) {
-      if (command->word == c.word) {
-        (this->*c.run)(command->args);
-        wake_placement();
-        return;
-      }
-    }
+  skip_failure([&] { form_->close(); });
+  closing_form_ = std::move(form_);
+  closing_task_ = module_.loop().call_later(std::chrono::milliseconds(0), [this] {
+    closing_task_ = 0;
+    closing_form_.reset();
   });
 }
 
-void frmChat::WebOk(const std::vector<Str>&) {
-  ShowOn = true;
-  review_offered_ = false;  // a freshly loaded page holds no review
-  InitWeb();
+bool frmChat::live() const {
+  return IsLive && !unloaded_ && !(form_ && form_->closed());
 }
 
-void frmChat::Word_From_User(const std::vector<Str>& args) {
-  take(args, 0, InputText);
-  checkinput(InputText);
-  // Empty or only question marks: the translator needs something to say "?" to.
-  const std::vector<Str> pieces = split(InputText, u"?");
-  bool only_marks = true;
-  for (std::size_t i = 0; i < 10; ++i)
-    only_marks = only_marks && part(pieces, i).empty();
-  if (only_marks)
-    InputText += u"~?";
-
-  take(args, 1, ForeignLan);
-  take(args, 1, module_.SendLan);
-  take(args, 2, PreviewMode);
-  take(args, 3, ShowFormat);
-  take(args, 4, PageExtra);
-  if (module_.SendLan == u"english")
-    module_.SendLan = u"en";
-  else if (module_.SendLan == u"japaness")
-    module_.SendLan = u"ja";
-  // With preview on, a text goes to the chat as it stands only when it answers a translation
-  // the page holds for review; any other one is offered for review first. Flipping the toggle
-  // at every text would lose step after a translation that never came back, or after preview
-  // was switched off and on again during a review, and then hand the next typed text over
-  // untranslated and unseen.
-  if (PreviewMode == u"Popen")
-    PreviewToggle = review_offered_ ? u"true" : u"false";
-  review_offered_ = false;
-
-  const std::optional<Str> flag = send_flag();
-  if (flag)
-    module_.companion_coordinator().send_tranit(module_.SendLan, InputText, *flag);
-}
-
-std::optional<Str> frmChat::send_flag() {
-  if (module_.TabMode)
-    return module_.TabContact + kTwoPartMarker + ContactId;
-  CompanionCoordinator& coordinator = module_.companion_coordinator();
-  const frmChat* last = module_.ChatWin(coordinator.WinIsExist(module_.LastFrom));
-  if (last && ContactId != module_.LastFrom && !last->IsLive && last->HostWnd != 0) {
-    // The newest chat's companion is gone but its window may still be open: route through it.
-    const Str title = strip_site_prefixes(module_.LastFrom) + u" - " + module_.MainUinShort;
-    if (module_.desktop().FindWindowA(Str(kHostFrameClass), title) != 0)
-      return module_.LastFrom + kTwoPartMarker + ContactId;
-    return ContactId;
-  }
-  for (StrView word : kRefusedMarkup) {
-    if (contains(InputText, word))
-      return std::nullopt;
-  }
-  return ContactId;
-}
-
-void frmChat::voice(const std::vector<Str>& args) {
-  if (args.empty())
-    return;
-  Str candidate = replace_all(Trim(args[0]), u"%20", u" ");
-  const std::vector<Str> pair = split(candidate, kVoiceMarker);
-  if (pair.size() == 2) {
-    const CodePage& cp = module_.code_page();
-    if (WidthClass(pair[0], cp) == 1)
-      candidate = pair[0];
-    if (WidthClass(pair[1], cp) == 1)
-      candidate = pair[1];
-    const std::int16_t width = WidthClass(pair[1], cp);
-    if (width == 2 || width == 3)
-      candidate = replace_all(replace_all(pair[0], u"\uFF07", u"'"), u"\uFF1F", u"?");
-    if (KanaClass(pair[1]) == 1)
-      candidate.clear();
-    if (KanaClass(pair[0]) == 1)
-      candidate.clear();
-  }
-  if (candidate != u"undefined")
-    VoiceText_ = candidate;
-}
-
-// Nothing stays of it: the text was meant for a speech window this system does not have.
-void frmChat::send_to_skype(const std::vector<Str>&) {}
-
-void frmChat::skype_re_read(const std::vector<Str>&) {
-  if (VoiceText_.empty())
-    VoiceText_ = u"welcome to use kq!";
-}
-
-void frmChat::skype_open(const std::vector<Str>&) {
-  opener();
-}
-
-// Nothing to close: the speech window is not part of this system.
-void frmChat::closefrom() {}
-
-void frmChat::skype_stop(const std::vector<Str>&) {
-  closefrom();
-  stopr();
-}
-
-// The page keeps its language, format and preview itself and sends them with every text.
-void frmChat::page_setting(const std::vector<Str>&) {}
-
-// The page left its review, if it held one.
-void frmChat::preview_switched_off(const std::vector<Str>&) {
-  review_offered_ = false;
-}
-
-void frmChat::setfull(const std::vector<Str>&) {
-  show_settings_dialog(module_, DialogLanguage::kChinese);
-}
-
-void frmChat::setfullen(const std::vector<Str>&) {
-  show_settings_dialog(module_, DialogLanguage::kEnglish);
-}
-
-void frmChat::msn_set_voice(const std::vector<Str>&) {}
-
-void frmChat::setclose(const std::vector<Str>&) {
-  ShowState = 2;
-  TranOn = false;
-}
-
-// Switches the interface language of the pages that load from now on; this page stays.
-void frmChat::msn_buy(const std::vector<Str>&) {
-  CIniFile& ini = module_.settings().use(kConfigUinFile);
-  if (PageLan == u"chinese") {
-    ini.WriteValue(kConfigSection, kKeyLan, u"en");
-    show_notice(module_, Notice::Frmchangedcn);
-  } else if (PageLan == u"english") {
-    const Str found = ReadRegString(module_.registry(), module_.code_page(), RootKey::LocalMachine,
-                                    kCodePageKey, kChineseCodePage);
-    if (!found.empty()) {
-      ini.WriteValue(kConfigSection, kKeyLan, u"cn");
-      show_notice(module_, Notice::Frmchangeden);
-    } else {
-      show_notice(module_, Notice::Frmlanguage);
-    }
-  }
+TypedText frmChat::page_settings() const {
+  return TypedText{Str(), Str(), ShowFormat, PreviewMode, PreviewToggle};
 }
 
 }  // namespace brevant

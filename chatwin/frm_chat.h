@@ -7,19 +7,20 @@
 // through the Module (and, for what it hands on, through chatwin/companion_coordinator.h).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "chatwin/companion.h"
 #include "platform/browser.h"
 #include "platform/desktop.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
-#include "plugin/sdk.h"
 
 namespace brevant {
 
-class Module;
+class CompanionContext;
 
 // Placement in twips: the companion starts this far below the host's top edge, and is this
 // wide beside a host of normal height or a host shorter than the offset.
@@ -48,17 +49,18 @@ inline constexpr char16_t kHostButtonClass[] = u"StandardButton";
 inline constexpr char16_t kSendChinese[] = u"发送";
 inline constexpr char16_t kSendEnglish[] = u"Send";
 
-class frmChat {
+class frmChat final : public Companion {
  public:
-  // Creates the form and runs Form_Load. The creator has already counted this window in
-  // ChatWinCount (it becomes entry ChatWinCount of ChatWins).
-  explicit frmChat(Module& module);
-  ~frmChat();
+  // Creates the form and runs Form_Load. The creator adds it to the registry next.
+  explicit frmChat(CompanionContext& context);
+  ~frmChat() override;
   frmChat(const frmChat&) = delete;
   frmChat& operator=(const frmChat&) = delete;
 
   // Public fields, read and written by the items, the notification handler and the coordinator.
-  std::shared_ptr<sdk::Chat> HostChat;
+  // Puts a text into this chat's host chat object as the message to a recipient; the input
+  // item attaches it. Throws when the host chat is gone.
+  std::function<void(const Str& recipient, const Str& text)> HostChat;
   Str PreviewToggle;
   bool TranOn = false;
   bool HostActive = false;
@@ -107,8 +109,14 @@ class frmChat {
   // translation (brackets and all, or kNoTranslation's word) and the sender's ID. The
   // coordinator uses this, so that a "[" or a line break in the contact's own text cannot split
   // the message wrongly.
-  void push_incoming(const Str& source, const Str& translation, const Str& sender);
-  void send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag);
+  void push_incoming(const Str& source, const Str& translation, const Str& sender) override;
+  // An own message; the preview state is the page's when the text was typed.
+  void send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag, const Str& preview,
+                   const Str& format, const Str& toggle);
+  // The same with the page's settings now.
+  void send_to_web(const Str& YuanWen, const Str& yiwen, const Str& flag) {
+    send_to_web(YuanWen, yiwen, flag, PreviewMode, ShowFormat, PreviewToggle);
+  }
   void web_set_foucs();
 
   // Presses the Send button of this companion's own host chat window.
@@ -117,8 +125,23 @@ class frmChat {
   // Every navigation of the page; commands come only from within the page Form_Load loaded.
   void ChatBrowser_BeforeNavigate2(const Str& url);
 
-  // Closes the window: it is no longer live, its timers stop and its form goes.
+  // Closes the window: it is no longer live, its timers stop, and it gives back its form (page
+  // and browser) and its host chat at once.
   void unload();
+
+  // Companion: what the router sees.
+  const Str& contact() const override { return ContactId; }
+  bool live() const override;
+  bool page_shown() const override { return ShowOn; }
+  bool translating() const override { return TranOn; }
+  const Str& foreign_language() const override { return ForeignLan; }
+  Hwnd host_window() const override { return HostWnd; }
+  TypedText page_settings() const override;
+  void push_shown(const Str& shown) override { pushmsg_to_web(shown); }
+  void hand_to_host(const Str& recipient, const Str& text) override;
+  void show_sent(const TypedText& typed, const Str& YuanWen, const Str& trantext,
+                 const Str& own_name, bool refocus_later) override;
+  void show_failed(const TypedText& typed) override;
 
   // Something the placement tick reads changed outside the desktop (its state, the page): the
   // tick runs at its full rate again.
@@ -168,10 +191,8 @@ class frmChat {
   void setclose(const std::vector<Str>& args);
   void msn_buy(const std::vector<Str>& args);
   void closefrom();
-  // The routing tag for a typed text, or nullopt when the text must not be sent.
-  std::optional<Str> send_flag();
 
-  Module& module_;
+  CompanionContext& module_;
   std::unique_ptr<Form> form_;
   Str page_url_;
   bool unloaded_ = false;
@@ -199,6 +220,9 @@ class frmChat {
   TickInputs last_tick_;
   int quiet_ticks_ = 0;
   std::shared_ptr<void> desktop_watch_;
+  // A form given back while one of its own callbacks may still be running goes a moment later.
+  std::unique_ptr<Form> closing_form_;
+  EventLoop::TaskId closing_task_ = 0;
 };
 
 }  // namespace brevant

@@ -1,7 +1,5 @@
 #include "config/settings_dialog.h"
 
-#include "plugin/module.h"
-
 namespace brevant {
 
 const SettingsDialogText& settings_dialog_text(DialogLanguage language) {
@@ -64,11 +62,11 @@ void SettingsForm::Command1_Click() {
     ini.WriteValue(kConfigSection, kKeyConfigPreview, u"off");
 }
 
-void show_settings_dialog(Module& module, DialogLanguage language) {
-  SettingsForm form(module.settings());
+void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language) {
+  SettingsForm form(settings);
   form.Form_Load();
   const std::optional<DialogChoice> accepted =
-      module.ui().run_settings_dialog(settings_dialog_text(language), form.controls);
+      ui.run_settings_dialog(settings_dialog_text(language), form.controls);
   if (accepted) {
     form.controls = *accepted;
     form.Command1_Click();
@@ -100,9 +98,9 @@ const NoticeText& notice_text(Notice notice) {
   return kLanguage;
 }
 
-void show_notice(Module& module, Notice notice) {
+void show_notice(Ui& ui, Notice notice) {
   const NoticeText& n = notice_text(notice);
-  module.ui().show_notice(n.caption, n.text);
+  ui.show_notice(n.caption, n.text);
 }
 
 }  // namespace brevant

@@ -8,8 +8,6 @@
 
 namespace brevant {
 
-class Module;
-
 // Frmsetformat is the Chinese dialog, Frmsetformaten the English one; only captions differ.
 enum class DialogLanguage { kChinese, kEnglish };
 
@@ -37,7 +35,7 @@ class SettingsForm {
 };
 
 // The whole dialog as a page command opens it: load, show modally, then accept or cancel.
-void show_settings_dialog(Module& module, DialogLanguage language);
+void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language);
 
 // The notices of the interface-language switch.
 enum class Notice {
@@ -54,6 +52,6 @@ struct NoticeText {
 const NoticeText& notice_text(Notice notice);
 
 // Shows the notice modally; it closes when its text is clicked.
-void show_notice(Module& module, Notice notice);
+void show_notice(Ui& ui, Notice notice);
 
 }  // namespace brevant

@@ -1,8 +1,8 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
-#include "translate/engine_contract.h"
-#include "translate/text_classifiers.h"
+#include "net/engine_contract.h"
+#include "platform/text_classifiers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const brevant::Str in = brevant::fuzz_text(data, size);

@@ -3,8 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "net/engine_contract.h"
 #include "platform/failure.h"
-#include "translate/engine_contract.h"
 
 namespace brevant {
 

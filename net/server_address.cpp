@@ -2,7 +2,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings.h"
-#include "translate/engine_contract.h"
+#include "net/engine_contract.h"
 
 namespace brevant {
 namespace {

@@ -5,7 +5,8 @@
 
 #include "chatwin/frm_chat.h"
 #include "chatwin/page_script.h"
-#include "translate/frmmain.h"
+#include "platform/failure.h"
+#include "plugin/frmmain.h"
 
 namespace brevant {
 
@@ -51,8 +52,17 @@ void VbImportantPlugin::OnClick() {
 
 namespace brevant {
 
+Hwnd chat_window_of(Module& m, std::int32_t hParentWnd) {
+  Hwnd top = 0;
+  skip_failure([&] {
+    Desktop& d = m.desktop();
+    top = d.GetParent(d.GetParent(d.GetParent(hParentWnd)));
+  });
+  return top;
+}
+
 void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_t lCookie,
-               bool main_item) {
+               bool main_item, Hwnd host_window) {
   const auto slot = sdk::as<sdk::ItemSlot>(pslot);
   if (!slot)
     return;
@@ -63,8 +73,9 @@ void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_
     if (!container)
       return;
     if (main_item) {
+      // Its container's own slot: this window shows no tabs.
       if (sdk::same_object(container->slot(cookie).get(), slot.get()))
-        m.TabMode = false;
+        m.coordinator().tab_shown(host_window, Str());
     } else {
       container->next_slot(cookie);
     }
@@ -82,18 +93,21 @@ void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_
     if (list)
       items = list->contact_items(cookie);
   });
+  // The walk asks each contact item for its contact, as the messenger expects of an item; the
+  // plug-in keeps none of them.
   for (const auto& item : items) {
     skip_failure([&] {
       const auto contact = item ? item->contact(cookie) : nullptr;
       if (contact)
-        m.ContactShort = contact_short(contact->id());
+        contact->id();
     });
   }
 }
 
-void VbImChatMainPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int32_t,
+void VbImChatMainPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int32_t hParentWnd,
                                   std::int32_t lCookie) {
-  slot_walk(module_, pslot, lCookie, true);
+  host_window_ = chat_window_of(module_, hParentWnd);
+  slot_walk(module_, pslot, lCookie, true, host_window_);
 }
 
 void VbImChatMainPlugin::OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Object> pParam) {
@@ -103,22 +117,23 @@ void VbImChatMainPlugin::OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Objec
       skip_failure([&] { m.ui().show_message(u"brevant", kTabChangingMissing); });
       return;
     }
-    m.TabMode = true;
   } else if (MsgID == 1) {
     if (!pParam) {
       skip_failure([&] { m.ui().show_message(u"brevant", kTabChangedMissing); });
       return;
     }
-    m.TabChanged = true;
-    m.TabMode = true;
+    Str contact;
     skip_failure([&] {
       const auto tab = sdk::as<sdk::TabChange>(pParam);
       if (!tab)
         throw sdk::HostError("not a tab change");
-      m.TabContact = tab->contact_id();
+      contact = tab->contact_id();
     });
+    // Only this chat window follows its tabs; another window's texts keep their own chat.
+    if (!contact.empty())
+      m.coordinator().tab_shown(host_window_, contact);
     skip_failure([&] {
-      const frmChat* w = m.ChatWin(m.coordinator().WinIsExist(m.TabContact));
+      const frmChat* w = m.companions().live_of_contact(contact);
       if (w)
         m.desktop().SetForegroundWindow(w->HostWnd);
     });
@@ -128,28 +143,25 @@ void VbImChatMainPlugin::OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Objec
 void VbImChatInputPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int32_t hParentWnd,
                                    std::int32_t lCookie) {
   Module& m = module_;
-  // The coordinator comes first: its creation empties the window list.
   m.coordinator();
-  m.ChatWinCount += 1;
-  m.ChatWins.resize(static_cast<std::size_t>(m.ChatWinCount));
-  m.ChatWins.back() = std::make_unique<frmChat>(m);
-  index_ = m.ChatWinCount;
-  frmChat& w = *m.ChatWins.back();  // its Form_Load has run
+  index_ = m.companions().add(std::make_unique<frmChat>(m));
+  frmChat& w = *m.companions().at(index_);  // its Form_Load has run
   w.InputWnd = hParentWnd;
-  skip_failure([&] {
-    Desktop& d = m.desktop();
-    TopWnd = d.GetParent(d.GetParent(d.GetParent(hParentWnd)));
-  });
+  TopWnd = chat_window_of(m, hParentWnd);
   skip_failure([&] { m.desktop().ShowWindow(w.hwnd(), kSwShowNoActivate); });
   w.HostTopWnd = TopWnd;
   w.HostWnd = TopWnd;
-  slot_walk(m, pslot, lCookie, false);
+  slot_walk(m, pslot, lCookie, false, TopWnd);
   std::shared_ptr<sdk::Chat> chat;
   skip_failure([&] {
     const auto input = sdk::as<sdk::InputSlot>(pslot);
     if (input)
       chat = input->chat();
-    w.HostChat = chat;
+    if (chat) {
+      w.HostChat = [chat](const Str& recipient, const Str& text) {
+        chat->send_text(recipient, text, 0);
+      };
+    }
   });
   skip_failure([&] {
     if (!chat)
@@ -159,18 +171,16 @@ void VbImChatInputPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int3
       throw sdk::HostError("no contact");
     const Str id = contact->id();
     Contact = id;
-    m.LastFrom = id;
     w.ContactId = id;
   });
   skip_failure([&] { w.frminit(); });
-  skip_failure([&] { m.coordinator().WinIsExist(m.LastFrom); });
 }
 
 void VbImChatInputPlugin::OnClick() {
   Module& m = module_;
-  for (std::int32_t i = 1; i <= m.ChatWinCount; ++i) {
+  for (std::int32_t i = 1; i <= m.companions().count(); ++i) {
     frmChat* w = m.ChatWin(i);
-    if (!w || w->ContactId != Contact)
+    if (!w || !w->live() || w->ContactId != Contact)
       continue;
     if (w->TranOn) {
       w->ShowState = 2;
@@ -190,6 +200,7 @@ void VbImChatInputPlugin::OnDestroy() {
     return;
   w->IsLive = false;
   skip_failure([&] { w->unload(); });
+  index_ = 0;
 }
 
 }  // namespace brevant

@@ -44,6 +44,7 @@ class VbImChatMainPlugin final : public sdk::PluginItem {
 
  private:
   Module& module_;
+  Hwnd host_window_ = 0;
 };
 
 // The input-area item of a chat window: owns the chat's companion window and switches its
@@ -59,7 +60,7 @@ class VbImChatInputPlugin final : public sdk::PluginItem {
 
   Hwnd TopWnd = 0;
   Str Contact;
-  // The entry of ChatWins that this item created (0 before OnCreate).
+  // The registry index of the companion this item created (0 before OnCreate, after OnDestroy).
   std::int32_t window_index() const { return index_; }
 
  private:
@@ -70,7 +71,9 @@ class VbImChatInputPlugin final : public sdk::PluginItem {
 // The slot walk of both chat-window items. `main_item`: the main item's walk (its container's
 // own slot tells whether tabs are off); otherwise the input item's.
 void slot_walk(Module& module, const std::shared_ptr<sdk::Object>& slot, std::int32_t lCookie,
-               bool main_item);
+               bool main_item, Hwnd host_window);
+// The chat window three levels above an item's parent window.
+Hwnd chat_window_of(Module& module, std::int32_t hParentWnd);
 
 inline constexpr char16_t kTabChangingMissing[] = u"NOTIFY_CONTACT_TAB_CHANGING param is nothing";
 inline constexpr char16_t kTabChangedMissing[] = u"NOTIFY_CONTACT_TAB_CHANGED param is nothing";

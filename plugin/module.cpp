@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "chatwin/frm_chat.h"
-#include "translate/frmmain.h"
+#include "plugin/frmmain.h"
 
 namespace brevant {
 namespace {
@@ -25,7 +25,7 @@ Module::Module(Services services)
 // The coordinator and the windows go before the services they use.
 Module::~Module() {
   coordinator_.reset();
-  ChatWins.clear();
+  companions_.clear();
 }
 
 Frmmain& Module::coordinator() {
@@ -36,12 +36,6 @@ Frmmain& Module::coordinator() {
 
 CompanionCoordinator& Module::companion_coordinator() {
   return coordinator();
-}
-
-frmChat* Module::ChatWin(std::int32_t index) {
-  if (index < 1 || index > ChatWinCount || static_cast<std::size_t>(index) > ChatWins.size())
-    return nullptr;
-  return ChatWins[static_cast<std::size_t>(index) - 1].get();
 }
 
 }  // namespace brevant

@@ -5,19 +5,18 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
+#include "chatwin/companion_context.h"
+#include "chatwin/companion_registry.h"
 #include "config/settings.h"
 #include "platform/services.h"
 #include "plugin/sdk.h"
 
 namespace brevant {
 
-class CompanionCoordinator;
 class Frmmain;
-class frmChat;
 
-class Module {
+class Module final : public CompanionContext {
  public:
   // Throws std::invalid_argument when a service is missing.
   explicit Module(Services services);
@@ -25,51 +24,41 @@ class Module {
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
-  EventLoop& loop() { return *services_.loop; }
+  EventLoop& loop() override { return *services_.loop; }
   HttpRequestFactory& http() { return *services_.http; }
   Profile& profile() { return *services_.profile; }
-  Registry& registry() { return *services_.registry; }
-  const CodePage& code_page() { return *services_.code_page; }
-  Ui& ui() { return *services_.ui; }
-  Desktop& desktop() { return *services_.desktop; }
+  Registry& registry() override { return *services_.registry; }
+  const CodePage& code_page() override { return *services_.code_page; }
+  Ui& ui() override { return *services_.ui; }
+  Desktop& desktop() override { return *services_.desktop; }
   // The plug-in folder and the one shared settings object.
-  Settings& settings() { return settings_; }
+  Settings& settings() override { return settings_; }
+  const Str& own_id() const override { return MainUin; }
 
   // The messenger's application object, set by each connection of vb_brevant.
   std::shared_ptr<sdk::Application> App;
   // The cookie of the last connection; every host call that asks for the plug-in's cookie
   // passes it.
   std::int32_t PluginCookie = 0;
-
-  // The companion windows, indexed from 1 to ChatWinCount. Entries are only appended; a closed
-  // chat's entry stays with its window unloaded.
-  std::vector<std::unique_ptr<frmChat>> ChatWins;
-  std::int32_t ChatWinCount = 0;
-  // The window at `index`, or nullptr outside 1..ChatWinCount.
-  frmChat* ChatWin(std::int32_t index);
-
-  bool TabMode = false;
-  bool TabChanged = false;
-  Str TabContact;
-  Str LastFrom;
-  Str LastMsg;
-  Str MsgFrom;
-  std::int16_t RecvTurn = 0;
+  // The user's own account ID as the messenger gives it, and without its site prefix.
   Str MainUin;
   Str MainUinShort;
-  Str ContactShort;
-  Str SendLan;
 
-  // The hidden coordinator, created on first use (its creation resets the window list, the tab
-  // state and the receive turn).
+  // The companion windows, one per chat window's input item.
+  CompanionRegistry& companions() { return companions_; }
+  // The window at `index`, or nullptr outside the registry.
+  frmChat* ChatWin(std::int32_t index) { return companions_.at(index); }
+
+  // The hidden coordinator, created on first use.
   Frmmain& coordinator();
   // The same coordinator as the companion windows see it.
-  CompanionCoordinator& companion_coordinator();
+  CompanionCoordinator& companion_coordinator() override;
   bool has_coordinator() const { return coordinator_ != nullptr; }
 
  private:
   Services services_;
   Settings settings_;
+  CompanionRegistry companions_;
   std::unique_ptr<Frmmain> coordinator_;
 };
 

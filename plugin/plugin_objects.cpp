@@ -6,7 +6,8 @@
 #include "chatwin/frm_chat.h"
 #include "chatwin/page_script.h"
 #include "plugin/checkinputweb.h"
-#include "translate/frmmain.h"
+#include "plugin/frmmain.h"
+#include "plugin/module.h"
 
 namespace brevant {
 namespace {
@@ -59,35 +60,27 @@ void VbBrevant::chat_message(const std::shared_ptr<sdk::Object>& pParam) {
   const auto message = sdk::as<sdk::ChatMessage>(pParam);
   if (!message)
     return;
-  Module& m = module_;
-  Str original;
+  Str sender, original;
   bool handle = false;
-  skip_failure([&] { m.LastFrom = message->sender_id(); });
-  skip_failure([&] {
-    original = message->text();
-    m.LastMsg = original;
-  });
+  skip_failure([&] { sender = message->sender_id(); });
+  skip_failure([&] { original = message->text(); });
   skip_failure([&] { handle = message->handle(); });
   if (!handle)
     return;
-  m.LastMsg = replace_all(m.LastMsg, u" ", u"%20");
-  m.MsgFrom = m.LastFrom;
-  if (contains(m.LastMsg, u"[") && contains(m.LastMsg, u"]")) {
-    bracketed();
+  const Str text = replace_all(original, u" ", u"%20");
+  if (contains(text, u"[") && contains(text, u"]")) {
+    bracketed(sender, text);
   } else {
-    plain(original);
+    plain(sender, text, original);
   }
 }
 
-// A message to translate, from the sender's own companion window.
-void VbBrevant::plain(const Str& original) {
-  Module& m = module_;
-  Frmmain& coordinator = m.coordinator();
-  frmChat* own = m.ChatWin(coordinator.WinIsExist(m.MsgFrom));
+// A message to translate, for the sender's own companion window.
+void VbBrevant::plain(const Str& sender, const Str& text_in, const Str& original) {
+  Frmmain& router = module_.coordinator();
+  const frmChat* own = module_.companions().live_of_contact(sender);
   if (!own || !own->TranOn)
     return;
-  Str text = m.LastMsg;
-  Str flag = m.MsgFrom;
   // The sender's own companion says which language this contact writes.
   Str lang = u"en";
   if (own->ForeignLan == u"english") {
@@ -95,43 +88,28 @@ void VbBrevant::plain(const Str& original) {
   } else if (own->ForeignLan == u"japaness") {
     lang = u"ja";
   }
-  text = replace_all(text, u" ", u"%20");
+  Str text = replace_all(text_in, u" ", u"%20");
   skip_failure([&] { checkinputweb(text); });
-  if (m.TabMode) {
-    Str live;
-    for (std::int32_t i = 1; i <= m.ChatWinCount; ++i) {
-      const frmChat* w = m.ChatWin(i);
-      if (w && w->IsLive)
-        live = w->ContactId;
-    }
-    flag = m.MsgFrom + u"<9koduo>" + live;
-  }
-  coordinator.receive(lang, text, flag, original);
+  router.receive(lang, text, sender, original);
 }
 
-// A message that carries its source text in brackets: shown as it is.
-void VbBrevant::bracketed() {
-  Module& m = module_;
+// A message that carries its source text in brackets: shown as it is, in the sender's own
+// companion, tabs or not.
+void VbBrevant::bracketed(const Str& sender, Str text) {
   Str shown;
-  const std::vector<Str> lines = split(m.LastMsg, kCrLf);
+  const std::vector<Str> lines = split(text, kCrLf);
   const bool has_second = lines.size() >= 2;
   const Str second = has_second ? lines[1] : Str();
   if (!has_second || !second.empty()) {
-    shown = m.LastMsg + kVera + m.MsgFrom;
+    shown = text + kVera + sender;
     if (has_second)
-      m.LastMsg = second;
+      text = second;
   }
-  if (!has_second || (contains(second, u"[") && contains(second, u"]"))) {
-    m.LastMsg = replace_all(m.LastMsg, kCrLf, u"");
-    shown = replace_all(shown, kCrLf, u"") + kVera + m.MsgFrom;
-  }
-  if (m.TabMode)
+  if (!has_second || (contains(second, u"[") && contains(second, u"]")))
+    shown = replace_all(shown, kCrLf, u"") + kVera + sender;
+  if (!module_.companions().live_of_contact(sender))
     return;
-  skip_failure([&] {
-    frmChat* w = m.ChatWin(m.coordinator().WinIsExist(m.MsgFrom));
-    if (w && w->ShowOn && w->IsLive)
-      w->pushmsg_to_web(shown);
-  });
+  skip_failure([&] { module_.coordinator().receive_shown(sender, shown); });
 }
 
 }  // namespace brevant

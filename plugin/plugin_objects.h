@@ -24,8 +24,8 @@ class VbBrevant final : public sdk::Plugin {
  private:
   void login();
   void chat_message(const std::shared_ptr<sdk::Object>& pParam);
-  void plain(const Str& original);
-  void bracketed();
+  void plain(const Str& sender, const Str& text, const Str& original);
+  void bracketed(const Str& sender, Str text);
 
   Module& module_;
 };

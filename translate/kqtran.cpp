@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "translate/text_classifiers.h"
+#include "platform/text_classifiers.h"
 
 namespace brevant {
 

@@ -598,6 +598,16 @@
       return;
     }
     var entry = takePending(src);
+    // The native side's word for "not sent": the text is marked and can be edited again.
+    if (trimText(str(translation)) === kNoTranslation) {
+      if (!entry) {
+        addPending(src, false, null);
+        entry = pending.pop();
+      }
+      markUnanswered(entry);
+      scrollToNewest();
+      return;
+    }
     // Preview: the first answer is the translation for the user to check and edit; the
     // next send hands it over as it stands.
     if (preview === 'Popen' && flag === 'false') {

@@ -199,6 +199,48 @@ TEST_F(MessengerE2e, ConversationThroughThePlugin) {
     EXPECT_EQ(r.output.find(text), std::string::npos) << text;
 }
 
+// Several chats at once against a server that answers after 0.8 s: texts typed quickly in one
+// chat, messages interleaved both ways; a tabbed window; a chat closed and opened again. Every
+// text reaches its own chat, once, in the order typed, and every message its sender's page.
+TEST_F(MessengerE2e, EveryTextReachesItsOwnChat) {
+  const Outcome r = run(fs::path(BREVANT_E2E_DIR) / "routing.json");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const json& chats = r.transcript["chats"];
+  ASSERT_TRUE(r.transcript.value("ok", false)) << r.output;
+  const std::tuple<std::string, std::vector<std::string>, std::vector<std::string>,
+                   std::vector<std::string>>
+      kChats[] = {
+          {"cnquorinemma",
+           {"我|你好|Hello|shown", "我|早上好|Good morning|shown", "我|晚安|Good night|shown"},
+           {"emma|Good night|晚安|shown", "emma|Hello|你好|shown",
+            "emma|Where are you？|你在哪里？|shown"},
+           {"[ Hello ]", "[ Good morning ]", "[ Good night ]"}},
+          {"cnvetmaryuki",
+           {"我|晚安|おやすみなさい|shown", "我|你好|こんにちは|shown"},
+           {"yuki|ありがとう|谢谢|shown"},
+           {"[ おやすみなさい ]", "[ こんにちは ]"}},
+          {"quillnetoliver", {}, {}, {}},
+          // The chat opened again: its new page and chat only.
+          {"cnquorinsophie", {"我|你好|Hello|shown"}, {"sophie|Hello|你好|shown"}, {"[ Hello ]"}},
+      };
+  for (const auto& [contact, mine, theirs, received] : kChats) {
+    const json& c = chat(chats, contact);
+    std::vector<std::string> own, other;
+    for (const std::string& m : messages(c))
+      (m.rfind("我|", 0) == 0 ? own : other).push_back(m);
+    EXPECT_EQ(own, mine) << contact;
+    EXPECT_EQ(other, theirs) << contact;
+    EXPECT_EQ(strings(c["received"]), received) << contact;
+  }
+  // The chat before it was closed got its own text, typed between incoming messages.
+  for (const json& c : chats) {
+    if (c.value("contact", "") == "cnquorinsophie") {
+      EXPECT_EQ(strings(c["received"]), std::vector<std::string>{"[ Goodbye ]"});
+      break;
+    }
+  }
+}
+
 // 50 messages from 5 contacts at once, interleaved: every page shows its own ten, in order,
 // each translated.
 TEST_F(MessengerE2e, BurstOfFiftyOverFiveChats) {

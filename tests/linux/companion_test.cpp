@@ -19,11 +19,11 @@
 #include "platform/linux/key_input.h"
 #include "platform/linux/webkit_browser.h"
 #include "platform/sim/scripted_ui.h"
+#include "plugin/frmmain.h"
 #include "plugin/module.h"
 #include "tests/linux/gtk_fixture.h"
 #include "tests/linux/loop_server.h"
 #include "tests/support/sim_host.h"
-#include "translate/frmmain.h"
 
 namespace brevant {
 namespace {
@@ -113,9 +113,8 @@ class CompanionTest : public ::testing::Test {
   // What the chat's input item does when the host opens a chat window; every navigation the
   // page makes is recorded on its way to the companion.
   frmChat& open(const char16_t* contact, Hwnd host) {
-    module->ChatWinCount += 1;
-    module->ChatWins.push_back(std::make_unique<frmChat>(*module));
-    frmChat& w = *module->ChatWins.back();
+    frmChat& w =
+        *module->companions().at(module->companions().add(std::make_unique<frmChat>(*module)));
     w.HostTopWnd = host;
     w.HostWnd = host;
     w.ContactId = contact;
@@ -485,9 +484,10 @@ TEST_F(CompanionTest, TypedTextIsTranslatedShownAndSentOnce) {
     Frmmain& coordinator = module->coordinator();
     ChatWindow& host = chat_window("bob - me", 100, 50, 600, 400);
     frmChat& w = open(u"cnquorinbob", host.hwnd);
-    module->LastFrom = w.ContactId;
     auto chat = std::make_shared<sim_host::Chat>(u"cnquorinbob");
-    w.HostChat = chat;
+    w.HostChat = [chat](const Str& recipient, const Str& text) {
+      chat->send_text(recipient, text, 0);
+    };
     ASSERT_TRUE(pump_until([&] { return w.ShowOn; }, 10000)) << "the page never reported WebOk";
     ASSERT_TRUE(pump_until([&] {
       return js(w, "document.getElementById('preview').getAttribute('aria-checked')") ==

@@ -194,7 +194,7 @@ TEST_P(GtkSettingsDialog, DrivenLikeAUser) {
             click(dialog, name);
         }
       },
-      [&] { show_settings_dialog(module, c.language); });
+      [&] { show_settings_dialog(module.settings(), module.ui(), c.language); });
 
   EXPECT_EQ(shown_dialog(), nullptr) << "the dialog is gone";
   EXPECT_EQ(read_bytes(file), c.after);
@@ -244,7 +244,7 @@ TEST_F(GtkSettingsDialog, NoticesShowTheirTextAndCloseOnAClick) {
           else
             press(text);
         },
-        [&] { show_notice(module, n.notice); });
+        [&] { show_notice(module.ui(), n.notice); });
     EXPECT_EQ(shown_dialog(), nullptr) << "the notice is gone";
   }
   EXPECT_TRUE(fs::is_empty(folder.path()));

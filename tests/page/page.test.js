@@ -206,6 +206,19 @@ for (const info of pages) {
         await page.click('.msg.failed .again');
         assert.equal(await page.inputValue('#input'), 'first');
         assert.equal((await conversation(page)).length, 1);
+        // The native side says a text was not sent: marked at once, the one before it stays.
+        await page.fill('#input', '');
+        await sendTyped('third');
+        await sendTyped('fourth');
+        await page.evaluate(() => window.PushMsg('third', '9konotran', 'true', 'Pclose', 'Single', '', 'true'));
+        assert.deepEqual(
+          (await conversation(page)).map((m) => [m.src, m.pending, m.failed]),
+          [
+            ['second', false, false],
+            ['third', true, true],
+            ['fourth', true, false],
+          ]
+        );
       });
     });
 

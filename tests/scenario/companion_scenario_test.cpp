@@ -54,9 +54,8 @@ struct Host {
 
   // What the chat's input item does when the host opens a chat window.
   frmChat& open(StrView contact, Hwnd frame) {
-    module->ChatWinCount += 1;
-    module->ChatWins.push_back(std::make_unique<frmChat>(*module));
-    frmChat& w = *module->ChatWins.back();
+    frmChat& w =
+        *module->companions().at(module->companions().add(std::make_unique<frmChat>(*module)));
     w.HostTopWnd = frame;
     w.HostWnd = frame;
     w.ContactId = Str(contact);

@@ -3,6 +3,7 @@
 // chat window, driven through the SDK interfaces, with host chat windows on the sim desktop, a
 // scripted translation server and the recording browsers of the companions.
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,12 +14,12 @@
 #include "chatwin/page_script.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/sim/sim_services.h"
+#include "plugin/frmmain.h"
 #include "plugin/items.h"
 #include "plugin/module.h"
 #include "plugin/plugin_objects.h"
 #include "tests/support/profile_cases.h"
 #include "tests/support/sim_host.h"
-#include "translate/frmmain.h"
 
 namespace brevant::testing {
 
@@ -76,7 +77,7 @@ class Conversation {
     if (translate)
       chat.input_item->OnClick();
     if (page_ready)
-      ready(module.ChatWinCount);
+      ready(module.companions().count());
     return chat;
   }
 
@@ -98,6 +99,27 @@ class Conversation {
     }
     browser(index).clear();
     return lines;
+  }
+
+  // The user types `text` in the page of window `index` and sends it, as the page reports it.
+  void type(std::int32_t index, StrView text, StrView preview = u"Pclose",
+            StrView format = u"Single") {
+    static const char hex[] = "0123456789ABCDEF";
+    Str url = window(index).page_url() + u"#Word_From_User";
+    for (const Str& arg : {Str(text), Str(u"english"), Str(preview), Str(format), Str()}) {
+      std::string encoded;
+      for (const unsigned char b : to_utf8(arg)) {
+        if (std::isalnum(b)) {
+          encoded += static_cast<char>(b);
+        } else {
+          encoded += '%';
+          encoded += hex[b >> 4];
+          encoded += hex[b & 15];
+        }
+      }
+      url += u"%60" + from_utf8(encoded);
+    }
+    browser(index).navigate(url);
   }
 
   void incoming(const Str& from, const Str& text, bool handle = true) {

@@ -70,7 +70,7 @@ TEST_F(ConversationTest, PlainMessageIsShownAsWrittenInTheSendersCompanion) {
   EXPECT_EQ(c.pushed(1), (std::vector<Str>{incoming_line(u"Hi, see you: 8 & 9kodysoon9kody",
                                                          u" T:Hi  see you  8    soon  ", u"bob")}));
   EXPECT_TRUE(c.pushed(2).empty());
-  EXPECT_EQ(c.module.RecvTurn, 1);
+  EXPECT_EQ(c.coordinator().recv_turn(), 1);
 }
 
 TEST_F(ConversationTest, MessagesThatAreNotTranslated) {
@@ -80,12 +80,13 @@ TEST_F(ConversationTest, MessagesThatAreNotTranslated) {
   c.clock.advance(milliseconds(2000));
   EXPECT_TRUE(server.asked.empty());
   EXPECT_TRUE(c.pushed(1).empty());
-  EXPECT_EQ(c.module.RecvTurn, 0);
+  EXPECT_EQ(c.coordinator().recv_turn(), 0);
 
+  c.open(kCarol);
   c.incoming(kCarol, u"unhandled", /*handle=*/false);
-  EXPECT_EQ(c.module.LastFrom, kCarol);
-  EXPECT_EQ(c.module.LastMsg, u"unhandled");
-  EXPECT_NE(c.module.MsgFrom, kCarol);
+  c.clock.advance(milliseconds(2000));
+  EXPECT_TRUE(server.asked.empty());
+  EXPECT_TRUE(c.pushed(2).empty());
 }
 
 // The direction follows the sender's own companion, not the newest one.
@@ -123,9 +124,6 @@ TEST_F(ConversationTest, BracketedMessagesAreShownWithoutTranslation) {
   c.incoming(kBob, u"[x]\r\n");  // an empty second line: nothing to show
   EXPECT_EQ(c.pushed(1), std::vector<Str>{incoming_line(u"", u"", u"")});
   EXPECT_TRUE(server.asked.empty());
-  c.module.TabMode = true;
-  c.incoming(kBob, u"[a] b");
-  EXPECT_TRUE(c.pushed(1).empty()) << "nothing is shown while tabs are shown";
 }
 
 // No answer from either engine: the message is still shown, marked as untranslated.
@@ -172,18 +170,14 @@ TEST_F(ConversationTest, ASlowMessageHoldsItsChatBackForFiveSecondsAtMost) {
   EXPECT_EQ(c.pushed(1), std::vector<Str>{incoming_line(u"slow", kNoTranslation, u"bob")});
 }
 
-// While tabs are shown, a message goes to the live companion with its sender after the marker.
-TEST_F(ConversationTest, TabsRouteThroughTheLiveCompanion) {
+// A tab change brings the tab's chat window to the front; the notifications without their
+// parameter say so.
+TEST_F(ConversationTest, TabNotifications) {
   c.open(kBob);
   testing::HostChat& carol = c.open(kCarol);
   carol.main_item->OnNotify(1, std::make_shared<sim_host::TabChange>(kBob));
-  EXPECT_TRUE(c.module.TabMode);
-  EXPECT_EQ(c.module.TabContact, kBob);
+  EXPECT_EQ(c.coordinator().tab_contact(carol.top), kBob);
   EXPECT_EQ(c.desktop.foreground_calls().back(), c.chats[0]->top);
-  c.incoming(kBob, u"hello");
-  c.clock.advance(milliseconds(100));
-  EXPECT_TRUE(c.pushed(1).empty());
-  EXPECT_EQ(c.pushed(2), std::vector<Str>{incoming_line(u"hello", u" T:hello ", u"bob")});
 
   carol.main_item->OnNotify(0, nullptr);
   carol.main_item->OnNotify(1, nullptr);
@@ -251,12 +245,11 @@ TEST_F(ConversationTest, ItemsFollowTheirOwnWindows) {
   c.open(kBob);
   c.open(kCarol);
   c.open(u"cnvetmardave");
-  EXPECT_EQ(c.module.ContactShort, u"dave");
   c.chats[1]->input_item->OnDestroy();
-  EXPECT_EQ(c.module.ChatWinCount, 3);
+  EXPECT_EQ(c.module.companions().count(), 3);
   EXPECT_FALSE(c.window(2).IsLive);
   c.open(kCarol);
-  EXPECT_EQ(c.module.ChatWinCount, 4);
+  EXPECT_EQ(c.module.companions().count(), 4);
   EXPECT_EQ(c.window(4).ContactId, kCarol);
 
   // The same contact in a second window: closing one leaves the other's companion.
@@ -280,7 +273,7 @@ TEST(ConversationWithoutLogin, TheFirstWindowIsKept) {
   Translator server;
   server.install(c.http);
   c.open(kBob);
-  EXPECT_EQ(c.module.ChatWinCount, 1);
+  EXPECT_EQ(c.module.companions().count(), 1);
   c.incoming(kBob, u"hello");
   c.clock.advance(milliseconds(100));
   EXPECT_EQ(c.pushed(1).size(), 1u);

@@ -1,4 +1,4 @@
-#include "translate/engine_contract.h"
+#include "net/engine_contract.h"
 
 #include <gtest/gtest.h>
 

@@ -87,9 +87,8 @@ class Companion : public ::testing::Test {
 
   // A companion for `host`, created the way the chat input item does it, and shown.
   frmChat& open(const HostChatWindow& host, const char16_t* contact) {
-    ++module_->ChatWinCount;
-    module_->ChatWins.push_back(std::make_unique<frmChat>(*module_));
-    frmChat& w = *module_->ChatWins.back();
+    frmChat& w =
+        *module_->companions().at(module_->companions().add(std::make_unique<frmChat>(*module_)));
     w.HostWnd = w.HostTopWnd = to_hwnd_id(host.frame());
     w.ContactId = contact;
     w.frminit();
@@ -176,6 +175,24 @@ TEST_F(Companion, DocksBesideItsHostFollowsItCollapsesAndUnloads) {
   EXPECT_FALSE(w.TimerPos.enabled());
   wine::pump_messages();
   EXPECT_EQ(loop_window(), nullptr) << "a timer of the unloaded window is still pending";
+  EXPECT_EQ(live_platform_objects(), baseline_);
+}
+
+// Closed from outside (WM_CLOSE): the input item's way out, at once for the router and by the
+// next tick for the companion, which then holds nothing of the platform any more.
+TEST_F(Companion, ClosedFromOutsideUnloads) {
+  HostChatWindow host(L"bob - me", L"发送", {100, 50, 700, 450});
+  frmChat& w = open(host, u"cnquorinbob");
+  const HWND self = to_hwnd(w.hwnd());
+  w.ShowOn = true;  // as if its page had reported ready
+  SendMessageW(self, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(self));
+  EXPECT_EQ(module_->companions().live_of_contact(u"cnquorinbob"), nullptr);
+  EXPECT_TRUE(run_until([&] { return w.unloaded(); }));
+  EXPECT_FALSE(w.IsLive);
+  EXPECT_FALSE(w.ShowOn);
+  wine::pump_messages();
+  EXPECT_EQ(loop_window(), nullptr);
   EXPECT_EQ(live_platform_objects(), baseline_);
 }
 
@@ -323,8 +340,8 @@ TEST_F(Companion, PressesSendInItsOwnChatOnly) {
     }
   }
 
-  for (auto& w : module_->ChatWins)
-    w->unload();
+  for (std::int32_t i = 1; i <= module_->companions().count(); ++i)
+    module_->ChatWin(i)->unload();
   wine::pump_messages();
   EXPECT_EQ(loop_window(), nullptr);
   EXPECT_EQ(live_platform_objects(), baseline_);

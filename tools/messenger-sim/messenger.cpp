@@ -10,7 +10,7 @@
 #include "chatwin/page_script.h"
 #include "platform/failure.h"
 #include "platform/linux/gtk_desktop.h"
-#include "translate/frmmain.h"
+#include "plugin/frmmain.h"
 
 namespace brevant::messenger {
 namespace {

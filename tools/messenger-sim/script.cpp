@@ -563,9 +563,11 @@ void ScriptRunner::server_step(const json& s, Step& step) {
   if (state == "stop") {
     step.phases = {once([server] { server->stop(); })};
   } else if (state == "start") {
-    step.phases = {once([server] {
+    // "answer_delay_ms": the server answers each translation that much later.
+    const int delay = s.value("answer_delay_ms", 0);
+    step.phases = {once([server, delay] {
       std::string error;
-      if (!server->restart(error))
+      if (!server->restart(error, delay))
         throw std::runtime_error(error);
     })};
   } else {

@@ -13,11 +13,13 @@ ServerProcess::~ServerProcess() {
   stop();
 }
 
-bool ServerProcess::start(int port, std::string& error) {
+bool ServerProcess::start(int port, std::string& error, int answer_delay_ms) {
   stop();
   const std::string port_text = std::to_string(port);
-  const char* argv[] = {program_.c_str(),  "--bind",  "127.0.0.1", "--port",
-                        port_text.c_str(), "--quiet", nullptr};
+  const std::string delay_text = std::to_string(answer_delay_ms);
+  const char* argv[] = {program_.c_str(), "--bind",           "127.0.0.1",
+                        "--port",         port_text.c_str(),  "--quiet",
+                        "--answer-delay", delay_text.c_str(), nullptr};
   GError* e = nullptr;
   GSubprocessLauncher* launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE);
   // The server goes with the messenger, however the messenger ends.

@@ -17,9 +17,12 @@ class ServerProcess {
 
   // Starts the server on 127.0.0.1:`port` (0: a free port, then kept for restarts) and waits
   // until it listens. False, with `error` set, when it could not.
-  bool start(int port, std::string& error);
+  // `answer_delay_ms`: the server answers every translation that much later (a slow service).
+  bool start(int port, std::string& error, int answer_delay_ms = 0);
   // Starts it again on the port it had.
-  bool restart(std::string& error) { return start(port_, error); }
+  bool restart(std::string& error, int answer_delay_ms = 0) {
+    return start(port_, error, answer_delay_ms);
+  }
   void stop();
   bool running() const { return child_ != nullptr; }
   int port() const { return port_; }

@@ -10,6 +10,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -524,6 +525,11 @@ asio::awaitable<Answer> HttpServer::Impl::answer(RequestParser& request, std::st
       co_return Answer{413, "request body larger than 64 KiB"};
     if (request.multipart)
       co_return Answer{400, "unreadable request body (a form-encoded body is expected)"};
+    if (options.answer_delay_ms > 0) {
+      asio::steady_timer slow(co_await asio::this_coro::executor);
+      slow.expires_after(std::chrono::milliseconds(options.answer_delay_ms));
+      co_await slow.async_wait(kUseTuple);
+    }
     Reply reply;
     try {
       reply = co_await handle_translate(std::move(request.body), backend, code);

@@ -89,6 +89,8 @@ std::string usage_text() {
          "  --allow-origin ORIGIN a web origin (scheme://host[:port]) allowed to call the\n"
          "                        server from a page; repeatable (default: none)\n"
          "  --threads N           threads serving (default one per processor, at most 4)\n"
+         "  --answer-delay MS     answer every translation this much later, as a slow service\n"
+         "                        would (default 0)\n"
          "  --quiet               no request log\n"
          "  --help                this text\n"
          "\n"
@@ -125,7 +127,7 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
                              name == "--read-timeout" || name == "--upstream-timeout" ||
                              name == "--max-connections" || name == "--threads" ||
                              name == "--max-connections-per-client" || name == "--allow-host" ||
-                             name == "--allow-origin";
+                             name == "--allow-origin" || name == "--answer-delay";
     if (!takes_value)
       return fail("unknown option " + name);
     if (!value) {
@@ -174,6 +176,9 @@ bool parse_command_line(const std::vector<std::string>& args, ServerOptions& opt
     } else if (name == "--threads") {
       if (!parse_int(*value, 1, 64, options.threads))
         return fail("--threads must be 1 to 64");
+    } else if (name == "--answer-delay") {
+      if (!parse_int(*value, 0, 60000, options.answer_delay_ms))
+        return fail("--answer-delay must be 0 to 60000 milliseconds");
     } else if (name == "--upstream-timeout") {
       if (!parse_int(*value, 1, 3600, options.upstream_timeout_seconds)) {
         return fail("--upstream-timeout must be 1 to 3600 seconds");

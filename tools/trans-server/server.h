@@ -25,6 +25,7 @@ struct ServerOptions {
   std::vector<std::string> allow_origins;  // Origin values served (with CORS headers)
   int threads = 0;                         // 0: one per processor, at most 4
   bool quiet = false;                      // no request log
+  int answer_delay_ms = 0;                 // every translation answered this much later (tests)
 };
 
 // Parses the arguments after the program name. On `--help` or an error returns false with the

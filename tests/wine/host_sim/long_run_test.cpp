@@ -292,6 +292,63 @@ class LongRun : public Registered {
   std::filesystem::path ini_;
 };
 
+// Routing through the real DLL: two windows of one contact with the later one closed, texts
+// typed quickly in two chats, a tab change in another window. Each message shows in the live
+// companion of its sender; each typed text reaches its own chat once, in the order typed.
+TEST_F(LongRun, EveryTextReachesItsOwnChat) {
+  auto app = ComPtr<HostApplication>::adopt(new HostApplication());
+  ComPtr<ISDKPlugin2> plugin;
+  ASSERT_HR(S_OK, create(cls(L"vb_brevant"), plugin));
+  ASSERT_HR(S_OK, plugin->OnConnect(app.get(), 7));
+  ASSERT_HR(S_OK, plugin->OnNotify(0, nullptr));
+  std::vector<Chat> chats(4);
+  const int numbers[] = {1, 1, 2, 3};  // the first two: one contact in two windows
+  for (std::size_t i = 0; i < chats.size(); ++i) {
+    chats[i].number = numbers[i];
+    open(chats[i]);
+    if (HasFatalFailure())
+      return;
+  }
+  Chat &first = chats[0], &later = chats[1], &other = chats[2], &tabbed = chats[3];
+  close(later);
+  // The item of either window switches every window of the contact: on again for the first.
+  EXPECT_HR(S_OK, first.input_item->OnClick());
+  auto tab = ComPtr<HostTabChange>::adopt(new HostTabChange(other.contact));
+  EXPECT_HR(S_OK, tabbed.main_item->OnNotify(1, tab.get()));
+
+  auto message = ComPtr<HostChatMessage>::adopt(new HostChatMessage());
+  message->sender = first.contact;
+  message->text = L"\u4F60\u597D";
+  EXPECT_HR(S_OK, plugin->OnNotify(3, message.get()));
+  const auto type = [](Chat& c, const std::wstring& text) {
+    EXPECT_TRUE(c.control->before_navigate(c.control->page_path() + L"#Word_From_User`" + text +
+                                           L"`english`Pclose`Single`"));
+  };
+  type(first, L"thank%20you%201");
+  type(other, L"thank%20you%202");
+  type(first, L"thank%20you%203");
+  EXPECT_TRUE(pump_until(
+      [&] { return first.slot->chat->sent.size() == 2 && other.slot->chat->sent.size() == 1; },
+      15000));
+  EXPECT_TRUE(
+      pump_until([&] { return !lines_of(*first.control, L"PushMsg('\u4F60").empty(); }, 5000))
+      << "the message shows in the live window of its sender";
+  ASSERT_EQ(first.slot->chat->sent.size(), 2u);
+  EXPECT_NE(first.slot->chat->sent[0].text.find(L" 1"), std::wstring::npos);
+  EXPECT_NE(first.slot->chat->sent[1].text.find(L" 3"), std::wstring::npos);
+  ASSERT_EQ(other.slot->chat->sent.size(), 1u);
+  EXPECT_NE(other.slot->chat->sent[0].text.find(L" 2"), std::wstring::npos);
+  for (const Chat* c : {&first, &other})
+    EXPECT_EQ(c->slot->chat->sent.back().contact, c->contact);
+  EXPECT_EQ(later.slot.get(), nullptr);
+  EXPECT_TRUE(tabbed.slot->chat->sent.empty());
+
+  for (Chat* c : {&first, &other, &tabbed})
+    close(*c);
+  plugin.reset();
+  pump_until([] { return false; }, 300);
+}
+
 TEST_F(LongRun, TwoHundredChatsLeaveNothingBehindAndTheDllUnloads) {
   auto app = ComPtr<HostApplication>::adopt(new HostApplication());
   ComPtr<ISDKPlugin2> plugin;

@@ -1,4 +1,4 @@
-#include "translate/text_classifiers.h"
+#include "platform/text_classifiers.h"
 
 namespace brevant {
 

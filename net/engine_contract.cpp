@@ -1,10 +1,10 @@
-#include "translate/engine_contract.h"
+#include "net/engine_contract.h"
 
 #include <array>
 #include <utility>
 
 #include "net/utf8_escape.h"
-#include "translate/text_classifiers.h"
+#include "platform/text_classifiers.h"
 
 namespace brevant {
 namespace {
