@@ -171,11 +171,11 @@ void frmChat::preview_switched_off(const std::vector<Str>&) {
 }
 
 void frmChat::setfull(const std::vector<Str>&) {
-  show_settings_dialog(module_.settings(), module_.ui(), DialogLanguage::kChinese);
+  show_settings_dialog(module_.settings(), module_.ui(), DialogLanguage::kChinese, hwnd());
 }
 
 void frmChat::setfullen(const std::vector<Str>&) {
-  show_settings_dialog(module_.settings(), module_.ui(), DialogLanguage::kEnglish);
+  show_settings_dialog(module_.settings(), module_.ui(), DialogLanguage::kEnglish, hwnd());
 }
 
 void frmChat::msn_set_voice(const std::vector<Str>&) {}
@@ -190,15 +190,15 @@ void frmChat::msn_buy(const std::vector<Str>&) {
   CIniFile& ini = module_.settings().use(kConfigUinFile);
   if (PageLan == u"chinese") {
     ini.WriteValue(kConfigSection, kKeyLan, u"en");
-    show_notice(module_.ui(), Notice::Frmchangedcn);
+    show_notice(module_.ui(), Notice::Frmchangedcn, hwnd());
   } else if (PageLan == u"english") {
     const Str found = ReadRegString(module_.registry(), module_.code_page(), RootKey::LocalMachine,
                                     kCodePageKey, kChineseCodePage);
     if (!found.empty()) {
       ini.WriteValue(kConfigSection, kKeyLan, u"cn");
-      show_notice(module_.ui(), Notice::Frmchangeden);
+      show_notice(module_.ui(), Notice::Frmchangeden, hwnd());
     } else {
-      show_notice(module_.ui(), Notice::Frmlanguage);
+      show_notice(module_.ui(), Notice::Frmlanguage, hwnd());
     }
   }
 }

@@ -62,11 +62,11 @@ void SettingsForm::Command1_Click() {
     ini.WriteValue(kConfigSection, kKeyConfigPreview, u"off");
 }
 
-void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language) {
+void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language, Hwnd owner) {
   SettingsForm form(settings);
   form.Form_Load();
   const std::optional<DialogChoice> accepted =
-      ui.run_settings_dialog(settings_dialog_text(language), form.controls);
+      ui.run_settings_dialog(owner, settings_dialog_text(language), form.controls);
   if (accepted) {
     form.controls = *accepted;
     form.Command1_Click();
@@ -98,9 +98,9 @@ const NoticeText& notice_text(Notice notice) {
   return kLanguage;
 }
 
-void show_notice(Ui& ui, Notice notice) {
+void show_notice(Ui& ui, Notice notice, Hwnd owner) {
   const NoticeText& n = notice_text(notice);
-  ui.show_notice(n.caption, n.text);
+  ui.show_notice(owner, n.caption, n.text);
 }
 
 }  // namespace brevant

@@ -34,8 +34,9 @@ class SettingsForm {
   Str file_;  // the file selected by Form_Load
 };
 
-// The whole dialog as a page command opens it: load, show modally, then accept or cancel.
-void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language);
+// The whole dialog as a page command opens it: load, show modally over `owner` (the companion
+// that asked), then accept or cancel.
+void show_settings_dialog(Settings& settings, Ui& ui, DialogLanguage language, Hwnd owner);
 
 // The notices of the interface-language switch.
 enum class Notice {
@@ -51,7 +52,7 @@ struct NoticeText {
 
 const NoticeText& notice_text(Notice notice);
 
-// Shows the notice modally; it closes when its text is clicked.
-void show_notice(Ui& ui, Notice notice);
+// Shows the notice modally over `owner`; it closes when its text is clicked.
+void show_notice(Ui& ui, Notice notice, Hwnd owner);
 
 }  // namespace brevant

@@ -1,12 +1,15 @@
 #pragma once
 // Message boxes and dialogs shown to the user. Windows: Win32 message boxes and dialogs built
 // from in-memory templates; Linux: GTK dialogs; tests: scripted answers
-// (platform/sim/scripted_ui.h). Every box is modal over the active window of the thread.
+// (platform/sim/scripted_ui.h). A settings dialog or notice is modal over the window that asked
+// for it (the companion form); a box, and a dialog without an owner, over the active window of
+// the thread.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+#include "platform/desktop.h"
 #include "platform/text.h"
 
 namespace brevant {
@@ -44,18 +47,20 @@ class Ui {
   // A modal message with an OK button.
   virtual void show_message(StrView title, StrView text) = 0;
 
-  // A modal settings dialog whose controls start as `initial`. Their state when the user
-  // accepts; nullopt when the user cancels or closes the dialog.
-  virtual std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+  // A settings dialog modal over `owner` (0: the active window) whose controls start as
+  // `initial`. Their state when the user accepts; nullopt when the user cancels or closes it.
+  virtual std::optional<DialogChoice> run_settings_dialog(Hwnd owner,
+                                                          const SettingsDialogText& text,
                                                           const DialogChoice& initial) = 0;
 
-  // A modal notice that shows `text` and closes when the user clicks the text (or the
-  // window's close button). An empty caption leaves the title bar blank.
-  virtual void show_notice(StrView caption, StrView text) = 0;
+  // A notice modal over `owner` (0: the active window) that shows `text` and closes when the
+  // user clicks the text (or the window's close button). An empty caption leaves the title bar
+  // blank.
+  virtual void show_notice(Hwnd owner, StrView caption, StrView text) = 0;
 };
 
 #ifdef _WIN32
-// Win32 message boxes and dialogs, owned by the active window of the calling thread.
+// Win32 message boxes and dialogs.
 std::unique_ptr<Ui> make_win32_ui();
 #endif
 

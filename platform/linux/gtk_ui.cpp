@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <utility>
 
 namespace brevant {
 namespace {
@@ -81,11 +82,11 @@ void on_preview_toggled(GtkToggleButton* box, gpointer) {
   gtk_toggle_button_set_inconsistent(box, FALSE);
 }
 
-std::optional<DialogChoice> run_settings(const SettingsDialogText& text,
+std::optional<DialogChoice> run_settings(GtkWindow* owner, const SettingsDialogText& text,
                                          const DialogChoice& initial) {
   GtkWidget* dialog = gtk_dialog_new();
   gtk_window_set_title(GTK_WINDOW(dialog), to_utf8(text.title).c_str());
-  gtk_window_set_transient_for(GTK_WINDOW(dialog), active_window());
+  gtk_window_set_transient_for(GTK_WINDOW(dialog), owner);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
@@ -150,10 +151,10 @@ gboolean on_notice_clicked(GtkWidget*, GdkEventButton* event, gpointer dialog) {
   return TRUE;
 }
 
-void run_notice(StrView caption, StrView text) {
+void run_notice(GtkWindow* owner, StrView caption, StrView text) {
   GtkWidget* dialog = gtk_dialog_new();
   gtk_window_set_title(GTK_WINDOW(dialog), to_utf8(caption).c_str());
-  gtk_window_set_transient_for(GTK_WINDOW(dialog), active_window());
+  gtk_window_set_transient_for(GTK_WINDOW(dialog), owner);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
@@ -178,23 +179,35 @@ void run_notice(StrView caption, StrView text) {
 
 class GtkUi final : public Ui {
  public:
+  explicit GtkUi(std::function<GtkWindow*(Hwnd)> window_of) : window_of_(std::move(window_of)) {}
+
   bool ask_yes_no(StrView title, StrView question) override {
     return run_box(title, question, GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO) == GTK_RESPONSE_YES;
   }
   void show_message(StrView title, StrView text) override {
     run_box(title, text, GTK_MESSAGE_INFO, GTK_BUTTONS_OK);
   }
-  std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+  std::optional<DialogChoice> run_settings_dialog(Hwnd owner, const SettingsDialogText& text,
                                                   const DialogChoice& initial) override {
-    return run_settings(text, initial);
+    return run_settings(owner_window(owner), text, initial);
   }
-  void show_notice(StrView caption, StrView text) override { run_notice(caption, text); }
+  void show_notice(Hwnd owner, StrView caption, StrView text) override {
+    run_notice(owner_window(owner), caption, text);
+  }
+
+ private:
+  GtkWindow* owner_window(Hwnd owner) const {
+    GtkWindow* w = owner != 0 && window_of_ ? window_of_(owner) : nullptr;
+    return w ? w : active_window();
+  }
+
+  std::function<GtkWindow*(Hwnd)> window_of_;
 };
 
 }  // namespace
 
-std::unique_ptr<Ui> make_gtk_ui() {
-  return std::make_unique<GtkUi>();
+std::unique_ptr<Ui> make_gtk_ui(std::function<GtkWindow*(Hwnd)> window_of) {
+  return std::make_unique<GtkUi>(std::move(window_of));
 }
 
 }  // namespace brevant

@@ -29,6 +29,7 @@ class ScriptedUi final : public Ui {
   struct Dialog {
     SettingsDialogText text;
     DialogChoice shown;  // the controls as the dialog opened
+    Hwnd owner = 0;
   };
 
   void answer(bool yes) { answers_.push_back(yes); }
@@ -47,9 +48,9 @@ class ScriptedUi final : public Ui {
     shown_.push_back({Str(title), Str(text), false});
   }
 
-  std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+  std::optional<DialogChoice> run_settings_dialog(Hwnd owner, const SettingsDialogText& text,
                                                   const DialogChoice& initial) override {
-    dialogs_.push_back({text, initial});
+    dialogs_.push_back({text, initial, owner});
     if (dialog_answers_.empty())
       return std::nullopt;
     DialogAnswer answer = std::move(dialog_answers_.front());
@@ -57,13 +58,16 @@ class ScriptedUi final : public Ui {
     return answer(initial);
   }
 
-  void show_notice(StrView caption, StrView text) override {
+  void show_notice(Hwnd owner, StrView caption, StrView text) override {
     notices_.push_back({Str(caption), Str(text), false});
+    notice_owners_.push_back(owner);
   }
 
   const std::vector<Box>& shown() const { return shown_; }
   const std::vector<Dialog>& dialogs() const { return dialogs_; }
   const std::vector<Box>& notices() const { return notices_; }
+  // The window each notice was modal over, in order.
+  const std::vector<Hwnd>& notice_owners() const { return notice_owners_; }
   std::size_t answers_left() const { return answers_.size() + dialog_answers_.size(); }
 
  private:
@@ -72,6 +76,7 @@ class ScriptedUi final : public Ui {
   std::vector<Box> shown_;
   std::vector<Dialog> dialogs_;
   std::vector<Box> notices_;
+  std::vector<Hwnd> notice_owners_;
 };
 
 }  // namespace brevant

@@ -2,6 +2,7 @@
 
 #include "platform/ui.h"
 #include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_module.h"
 
 namespace brevant {
 namespace {
@@ -22,13 +23,19 @@ class Win32Ui final : public Ui {
     MessageBoxW(GetActiveWindow(), wide(m), wide(t), MB_OK);
   }
 
-  std::optional<DialogChoice> run_settings_dialog(const SettingsDialogText& text,
+  std::optional<DialogChoice> run_settings_dialog(Hwnd owner, const SettingsDialogText& text,
                                                   const DialogChoice& initial) override {
-    return win32_dialogs::run_settings(GetActiveWindow(), text, initial);
+    return win32_dialogs::run_settings(owner_window(owner), text, initial);
   }
 
-  void show_notice(StrView caption, StrView text) override {
-    win32_dialogs::run_notice(GetActiveWindow(), caption, text);
+  void show_notice(Hwnd owner, StrView caption, StrView text) override {
+    win32_dialogs::run_notice(owner_window(owner), caption, text);
+  }
+
+ private:
+  static HWND owner_window(Hwnd owner) {
+    const HWND w = to_hwnd(owner);
+    return owner != 0 && IsWindow(w) ? w : GetActiveWindow();
   }
 };
 

@@ -173,12 +173,17 @@ TEST_P(GtkSettingsDialog, DrivenLikeAUser) {
   const fs::path file = folder.path() / "configUIN.ini";
   if (c.before != kNoFile)
     write_bytes(file, c.before);
+  // The companion that asks owns the dialog: its window is found by its handle.
+  constexpr Hwnd kCompanion = 0x50;
+  GtkWidget* companion = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   SimServices sim = make_sim_services(from_utf8(folder.path().string()));
-  sim.services.ui = make_gtk_ui();
+  sim.services.ui = make_gtk_ui(
+      [&](Hwnd h) { return h == kCompanion ? GTK_WINDOW(companion) : nullptr; });
   Module module(std::move(sim.services));
 
   with_user(
       [&](GtkWidget* dialog) {
+        EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), GTK_WINDOW(companion));
         std::vector<std::string> captions = {gtk_window_get_title(GTK_WINDOW(dialog))};
         for (const char* name : kControls)
           captions.push_back(caption(dialog, name));
@@ -194,7 +199,8 @@ TEST_P(GtkSettingsDialog, DrivenLikeAUser) {
             click(dialog, name);
         }
       },
-      [&] { show_settings_dialog(module.settings(), module.ui(), c.language); });
+      [&] { show_settings_dialog(module.settings(), module.ui(), c.language, kCompanion); });
+  gtk_widget_destroy(companion);
 
   EXPECT_EQ(shown_dialog(), nullptr) << "the dialog is gone";
   EXPECT_EQ(read_bytes(file), c.after);
@@ -219,7 +225,7 @@ void press(GtkWidget* widget) {
 
 TEST_F(GtkSettingsDialog, NoticesShowTheirTextAndCloseOnAClick) {
   SimServices sim = make_sim_services(from_utf8(folder.path().string()));
-  sim.services.ui = make_gtk_ui();
+  sim.services.ui = make_gtk_ui(nullptr);
   Module module(std::move(sim.services));
   struct NoticeCase {
     Notice notice;
@@ -244,7 +250,7 @@ TEST_F(GtkSettingsDialog, NoticesShowTheirTextAndCloseOnAClick) {
           else
             press(text);
         },
-        [&] { show_notice(module.ui(), n.notice); });
+        [&] { show_notice(module.ui(), n.notice, 0); });
     EXPECT_EQ(shown_dialog(), nullptr) << "the notice is gone";
   }
   EXPECT_TRUE(fs::is_empty(folder.path()));

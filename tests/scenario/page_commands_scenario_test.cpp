@@ -284,15 +284,21 @@ TEST(PageCommands, WindowAndVoiceCommands) {
   EXPECT_EQ(companion_left(), 900);
 }
 
-TEST(PageCommands, SettingsDialogsOpenInTheirLanguage) {
+// In their language, and owned by the companion that asked, not by whatever window is active
+// (often the host chat).
+TEST(PageCommands, SettingsDialogsOpenInTheirLanguageOverTheirCompanion) {
   Conversation c;
   c.login();
   c.open(kBob);
+  const Hwnd companion = c.window(1).hwnd();
+  ASSERT_NE(companion, 0);
   send(c, 1, u"setfull");
   send(c, 1, u"setfullen");
   ASSERT_EQ(c.ui.dialogs().size(), 2u);
   EXPECT_EQ(c.ui.dialogs()[0].text.title, settings_dialog_text(DialogLanguage::kChinese).title);
   EXPECT_EQ(c.ui.dialogs()[1].text.title, settings_dialog_text(DialogLanguage::kEnglish).title);
+  for (const ScriptedUi::Dialog& d : c.ui.dialogs())
+    EXPECT_EQ(d.owner, companion);
 }
 
 TEST(PageCommands, InterfaceLanguageSwitch) {
@@ -325,6 +331,7 @@ TEST(PageCommands, InterfaceLanguageSwitch) {
     EXPECT_EQ(ini.GetValue(kConfigSection, kKeyConfigLan), u"ja") << k.name;
     ASSERT_EQ(c.ui.notices().size(), 1u) << k.name;
     EXPECT_EQ(c.ui.notices()[0].text, notice_text(k.notice).text) << k.name;
+    EXPECT_EQ(c.ui.notice_owners(), std::vector<Hwnd>{c.window(1).hwnd()}) << k.name;
     EXPECT_EQ(c.window(1).page_url(), page) << "the page on screen stays";
   }
 }

@@ -130,7 +130,7 @@ TEST_P(SettingsDialog, PreselectsAndWrites) {
     return c.answer(shown);
   });
 
-  show_settings_dialog(module.settings(), module.ui(), language);
+  show_settings_dialog(module.settings(), module.ui(), language, 0);
 
   ASSERT_EQ(ui.dialogs().size(), 1u);
   const ScriptedUi::Dialog& shown = ui.dialogs()[0];
@@ -225,7 +225,7 @@ TEST(SettingsDialogFailure, AFailingWriteKeepsTheOldFile) {
       return std::optional(DialogChoice{kJa, kDouble, kCleared});
     });
     const bool failing = f.fail(file);
-    show_settings_dialog(module.settings(), module.ui(), DialogLanguage::kEnglish);
+    show_settings_dialog(module.settings(), module.ui(), DialogLanguage::kEnglish, 0);
     f.undo(file);
     if (!failing)
       continue;

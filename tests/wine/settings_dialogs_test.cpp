@@ -197,7 +197,7 @@ TEST_P(Win32SettingsDialog, DrivenByWindowMessages) {
             SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
         }
       },
-      [&] { show_settings_dialog(module->settings(), module->ui(), c.language); });
+      [&] { show_settings_dialog(module->settings(), module->ui(), c.language, 0); });
 
   EXPECT_EQ(shown_dialog(), nullptr) << "the dialog is gone";
   EXPECT_TRUE(IsWindowEnabled(owner));
@@ -233,7 +233,7 @@ TEST_F(Win32SettingsDialog, NoticesShowTheirTextAndCloseOnAClick) {
             SendMessageW(text, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
           }
         },
-        [&] { show_notice(module->ui(), n.notice); });
+        [&] { show_notice(module->ui(), n.notice, 0); });
     EXPECT_EQ(shown_dialog(), nullptr) << "the notice is gone";
   }
   EXPECT_TRUE(fs::is_empty(folder.path()));
