@@ -1,5 +1,6 @@
 #include "net/ctran.h"
 
+#include "net/engine_contract.h"
 #include "net/kqnet.h"
 #include "platform/failure.h"
 
@@ -26,6 +27,11 @@ void Ctran::doSome() {
       return;
     }
     const Str txt = request_->response_text();
+    // An answer that is not text is no translation: shown as none, never sent.
+    if (!is_translation_text(txt)) {
+      cc_->d_Failed();
+      return;
+    }
     if (TisOK) {
       auto handler = TisOK;
       handler(txt);

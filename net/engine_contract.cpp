@@ -44,6 +44,22 @@ Str request_body(StrView prepared_text, StrView code) {
   return body;
 }
 
+bool is_translation_text(StrView answer) {
+  for (std::size_t i = 0; i < answer.size(); ++i) {
+    const char16_t c = answer[i];
+    if (c == u'\uFFFD' || c == 0x7F || (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n'))
+      return false;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == answer.size() || answer[i + 1] < 0xDC00 || answer[i + 1] > 0xDFFF)
+        return false;
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
 Str answer_record(StrView lang, StrView text, StrView answer) {
   Str wrapped = u"[ ";
   wrapped += answer;

@@ -21,6 +21,11 @@ Str prepare_engine_text(StrView text);
 // escaped as well, so that a typed "&" or "+" cannot end the field or turn into a space.
 Str request_body(StrView prepared_text, StrView server_code);
 
+// Whether a server's answer is text that can be a translation: no character that stood for bytes
+// that were not UTF-8 (U+FFFD), no NUL or other control character but tab and line breaks, no
+// half of a surrogate pair.
+bool is_translation_text(StrView answer);
+
 // lang + text + "<brbr>" + "9kocnsns" + result, where result is "[ " answer " ]", placed into
 // the message's own markup where the message had any.
 Str answer_record(StrView lang, StrView text, StrView answer);

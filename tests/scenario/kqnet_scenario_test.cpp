@@ -131,7 +131,9 @@ TEST_F(KQNetTest, ServerSettingIsReadForEveryRequest) {
   EXPECT_EQ(request(1).url, u("http://[::1]:9000/trans2/index.asp"));
 }
 
-TEST_F(KQNetTest, OnlyCompleteTwoHundredAnswersAreReported) {
+// A translation is text: an answer that is not (bytes that were not UTF-8, NUL or other control
+// characters) is no translation, and nothing of it is shown or sent.
+TEST_F(KQNetTest, OnlyCompleteTwoHundredTextAnswersAreReported) {
   struct Case {
     ScriptedReply reply;
     bool reported;
@@ -145,6 +147,13 @@ TEST_F(KQNetTest, OnlyCompleteTwoHundredAnswersAreReported) {
       {ScriptedReply::answer(u("moved"), 5, 302), false},
       {ScriptedReply::refused(5), false},
       {ScriptedReply::reset(5), false},
+      {ScriptedReply::answer(u("two\r\nlines\tand a tab"), 5, 200), true},
+      {ScriptedReply::answer(Str(u"bad \uFFFD bytes"), 5, 200), false},
+      {ScriptedReply::answer(Str(u"nul \0 inside", 12), 5, 200), false},
+      {ScriptedReply::answer(u("bell \x07"), 5, 200), false},
+      {ScriptedReply::answer(u("escape \x1b[2J"), 5, 200), false},
+      {ScriptedReply::answer(u("del \x7f"), 5, 200), false},
+      {ScriptedReply::answer(Str(u"half ") + char16_t(0xD800) + u" a pair", 5, 200), false},
   };
   for (const Case& c : cases) {
     events.clear();
