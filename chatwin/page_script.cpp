@@ -130,6 +130,9 @@ Str percent_decode(StrView url) {
 }
 
 std::optional<PageCommand> parse_page_command(StrView url, StrView page_url) {
+  // The browser's escapes first (it reports the backticks between the arguments as "%60"),
+  // then the split, then the page's own escapes in each piece: a "%", "`" or "#" in a text
+  // neither splits it nor changes.
   const Str decoded = percent_decode(url);
   if (!contains(decoded, u"`"))
     return std::nullopt;
@@ -144,9 +147,9 @@ std::optional<PageCommand> parse_page_command(StrView url, StrView page_url) {
   if (parts.empty())
     return std::nullopt;
   PageCommand command;
-  command.word = std::move(parts[0]);
-  command.args.assign(std::make_move_iterator(parts.begin() + 1),
-                      std::make_move_iterator(parts.end()));
+  command.word = percent_decode(parts[0]);
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    command.args.push_back(percent_decode(parts[i]));
   return command;
 }
 

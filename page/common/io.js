@@ -83,17 +83,18 @@
   })();
 
   // One argument as the native side can split and read it: the quote tokens, the
-  // full-width question mark, no raw backtick, "#" or "%" (the native side splits at the
-  // first two and percent-decodes what the engine escaped), line breaks as CR LF escapes
-  // (browsers drop raw line breaks from a URL) and no other control characters.
+  // full-width question mark, "%", "`" and "#" escaped twice ("%2525", "%2560", "%2523": the
+  // native side undoes the browser's escapes, splits at "#" and "`", then undoes ours in each
+  // piece, so they arrive as typed), line breaks as CR LF escapes (browsers drop raw line
+  // breaks from a URL) and no other control characters.
   function encodeArgument(value) {
     return str(value)
-      .replace(/%/g, '\uFF05')
+      .replace(/%/g, '%2525')
       .replace(/'/g, '9kosy')
       .replace(/"/g, '9kody')
       .replace(/\?/g, '\uFF1F')
-      .replace(/`/g, '\uFF40')
-      .replace(/#/g, '\uFF03')
+      .replace(/`/g, '%2560')
+      .replace(/#/g, '%2523')
       .replace(/\r\n|[\r\n\u2028\u2029]/g, '\n')
       .replace(/\t/g, ' ')
       .replace(/[\x00-\x09\x0b-\x1f\x7f]/g, '')

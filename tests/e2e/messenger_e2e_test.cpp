@@ -115,9 +115,9 @@ TEST_F(MessengerE2e, ConversationThroughThePlugin) {
   const std::tuple<std::string, std::vector<std::string>, std::vector<std::string>> kChats[] = {
       {"cnquorinemma",
        {"emma|Hello! How are you？|你好！你好吗？|shown",
-        "我|我很好，谢谢|I'm fine, thank you|shown", "我|你好|Hello|shown",
-        "emma|Where are you？|你在哪里？|shown"},
-       {"[ I'm fine, thank you ]", "你好\r\n[ Hello ]"}},
+        "我|我很好，谢谢|I'm fine, thank you|shown", "我|#标签 100% `x`|#标签 100% `x`|shown",
+        "我|你好|Hello|shown", "emma|Where are you？|你在哪里？|shown"},
+       {"[ I'm fine, thank you ]", "[ #标签 100% `x` ]", "你好\r\n[ Hello ]"}},
       {"cnvetmaryuki",
        {"yuki|こんにちは、お元気ですか|你好你好吗|shown", "我|ありがとう|谢谢|shown",
         "我|再见|(none)|failed", "yuki|ありがとう|(none)|failed", "yuki|さようなら|再见|shown",

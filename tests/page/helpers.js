@@ -46,15 +46,16 @@ async function launch() {
   });
 }
 
-// Splits a reported URL as the native side does: the fragment between the first and the
-// second "#", percent-decoded (the engines escape the backtick, spaces and non-ASCII), then
-// split at each backtick. Returns null for a navigation that carries no command.
+// Splits a reported URL as the native side does: percent-decoded (the engines escape the
+// backtick, spaces and non-ASCII), the fragment between the first and the second "#", split
+// at each backtick, and each piece percent-decoded again (the page's own escapes). Returns
+// null for a navigation that carries no command.
 function parseCommand(url) {
-  const pieces = url.split('#');
+  const pieces = decodeURIComponent(url).split('#');
   if (pieces.length < 2) return null;
-  const fragment = decodeURIComponent(pieces[1]);
+  const fragment = pieces[1];
   if (fragment.indexOf('`') < 0) return null;
-  const parts = fragment.split('`');
+  const parts = fragment.split('`').map(decodeURIComponent);
   return { word: parts[0], args: parts.slice(1) };
 }
 
