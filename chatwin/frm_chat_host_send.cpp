@@ -25,7 +25,7 @@ std::optional<Str> compose_sent(const TypedText& typed, const Str& trantext_in, 
   if (typed.preview == u"Popen" && typed.toggle == u"true") {
     msg = YuanWen;
     if (!addressed_elsewhere) {
-      isNotice = contains(YuanWen, u"Notice");
+      isNotice = contains(YuanWen, u"<Notice>");
       // A reviewed bilingual text comes as "source[ translation ]": a line break before its
       // first "[", nothing from a second "[" on. A single-format text is the reviewed
       // translation alone and goes as it stands; cutting it at its own brackets would lose
