@@ -107,7 +107,8 @@ void VbBrevant::bracketed(const Str& sender, Str text) {
   }
   if (!has_second || (contains(second, u"[") && contains(second, u"]")))
     shown = replace_all(shown, kCrLf, u"") + kVera + sender;
-  if (!module_.companions().live_of_contact(sender))
+  // An empty second line leaves nothing to show: no empty bubble.
+  if (shown.empty() || !module_.companions().live_of_contact(sender))
     return;
   skip_failure([&] { module_.coordinator().receive_shown(sender, shown); });
 }
