@@ -40,7 +40,7 @@ using com::ComPtr;
 // the control's DWebBrowserEvents2. The control holds references to it; the browser detaches it
 // at close, after which it only answers politely until the last reference goes.
 class BrowserSite final : public com::Unknown<BrowserSite, IOleClientSite, IOleInPlaceSite,
-                                              IOleInPlaceFrame, IDispatch> {
+                                              IOleInPlaceFrame, com::NoTypeInfo<>> {
  public:
   explicit BrowserSite(HWND hwnd) : hwnd_(hwnd) {}
 
@@ -145,19 +145,6 @@ class BrowserSite final : public com::Unknown<BrowserSite, IOleClientSite, IOleI
 
   // IDispatch: the control's events. Only the before-navigate event matters; the navigation
   // always proceeds (the cancel flag is left as the control set it).
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count)
-      *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-    if (out)
-      *out = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (result)

@@ -149,6 +149,30 @@ HRESULT guarded(Body&& body) noexcept {
   }
 }
 
+// The IDispatch part of an object that only the vtable or an event source reaches: no type
+// information and no names. `Itf` is IDispatch or an interface derived from it; Invoke and
+// IUnknown are the object's.
+template <class Itf = IDispatch>
+class NoTypeInfo : public Itf {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count)
+      *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (out)
+      *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
+                                          DISPID* ids) override {
+    for (UINT i = 0; ids && i < count; ++i)
+      ids[i] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+};
+
 // One row of an object's interface table: the IID and the base of `Self` that answers it.
 template <class Self>
 struct InterfaceRow {

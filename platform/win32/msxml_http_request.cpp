@@ -36,7 +36,7 @@ class MsxmlHttpRequest;
 
 // The onreadystatechange handler: its default method (DISPID 0) is what the request object
 // invokes.
-class ReadyStateSink final : public com::Unknown<ReadyStateSink, IDispatch> {
+class ReadyStateSink final : public com::Unknown<ReadyStateSink, com::NoTypeInfo<>> {
  public:
   explicit ReadyStateSink(MsxmlHttpRequest* owner) : owner_(owner) {}
   void detach() { owner_ = nullptr; }
@@ -46,12 +46,6 @@ class ReadyStateSink final : public com::Unknown<ReadyStateSink, IDispatch> {
         com::row<ReadyStateSink, IDispatch>(IID_IDispatch)};
     return rows;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count)
-      *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     if (names == nullptr || ids == nullptr)

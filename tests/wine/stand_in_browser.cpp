@@ -34,21 +34,8 @@ class Part : public Base {
 
 // The IDispatch of an object that only the vtable reaches.
 template <class Base, class Itf>
-class Dispatch : public Part<Base, Itf> {
+class Dispatch : public Part<com::NoTypeInfo<Base>, Itf> {
  public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count)
-      *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-    if (out)
-      *out = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
     return DISP_E_MEMBERNOTFOUND;
