@@ -266,8 +266,8 @@ TEST_F(CompanionTest, PageCommandsReadByTheCommandParser) {
   EXPECT_EQ(ui->notices().size(), 1u) << "the interface-language control showed its notice";
   EXPECT_EQ(got[0], (PageCommand{u"WebOk", {u""}}));
   EXPECT_EQ(got[1], (PageCommand{u"Word_From_User",
-                                 {u"It9kosys 9kodyok9kody？ ＃1 50％ a｀b 你好\r\nline two",
-                                  u"english", u"Pclose", u"Single", u"a9kosyb＃c｀d"}}));
+                                 {u"It9kosys 9kodyok9kody？ #1 50% a`b 你好\r\nline two",
+                                  u"english", u"Pclose", u"Single", u"a9kosyb#c`d"}}));
   const char16_t* words[] = {u"set_ja",
                              u"set_en",
                              u"set_en",
