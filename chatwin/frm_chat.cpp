@@ -22,9 +22,10 @@ frmChat::frmChat(CompanionContext& module)
   setalwinpre.on_tick([this] { setalwinpre_Timer(); });
   setWinpre.on_tick([this] { setWinpre_Timer(); });
   set_foucs.on_tick([this] { set_foucs_Timer(); });
-  skip_failure(
-      [&] { desktop_watch_ = module_.desktop().watch_changes([this] { wake_placement(); }); });
-  skip_failure([&] { form_ = module_.desktop().create_form(); });
+  skip_failure("watch the desktop", [&] {
+    desktop_watch_ = module_.desktop().watch_changes([this] { wake_placement(); });
+  });
+  skip_failure("create the form", [&] { form_ = module_.desktop().create_form(); });
   if (form_) {
     form_->browser().on_before_navigate(
         [this](const Str& url) { ChatBrowser_BeforeNavigate2(url); });
@@ -55,8 +56,9 @@ void frmChat::Form_Load() {
   IsLive = true;
   StartFlag = u"false";
   Str lan;
-  skip_failure(
-      [&] { lan = module_.settings().use(kConfigUinFile).GetValue(kConfigSection, kKeyLan); });
+  skip_failure("read the page language", [&] {
+    lan = module_.settings().use(kConfigUinFile).GetValue(kConfigSection, kKeyLan);
+  });
   const char16_t* page = nullptr;
   if (lan == u"cn") {
     page = kChinesePage;
@@ -67,7 +69,7 @@ void frmChat::Form_Load() {
   }
   if (page && form_) {
     const Str path = join_path(module_.settings().plugin_folder(), page);
-    skip_failure([&] { page_url_ = form_->browser().navigate_file(path); });
+    skip_failure("load the page", [&] { page_url_ = form_->browser().navigate_file(path); });
   }
   TimerPos.set_enabled(true);
 }
@@ -75,12 +77,12 @@ void frmChat::Form_Load() {
 void frmChat::frminit() {
   ChatSection = brevant::ChatSection(module_.own_id(), ContactId);
   CIniFile* ini = nullptr;
-  skip_failure([&] { ini = &module_.settings().use(kConfigUinFile); });
+  skip_failure("open the settings", [&] { ini = &module_.settings().use(kConfigUinFile); });
   if (!ini)
     return;
   auto read = [&](StrView section, StrView key) {
     Str value;
-    skip_failure([&] { value = ini->GetValue(section, key); });
+    skip_failure("read a setting", [&] { value = ini->GetValue(section, key); });
     return value;
   };
 
@@ -149,7 +151,7 @@ void frmChat::unload() {
   ShowOn = false;
   if (!form_)
     return;
-  skip_failure([&] { form_->close(); });
+  skip_failure("close the form", [&] { form_->close(); });
   closing_form_ = std::move(form_);
   closing_task_ = module_.loop().call_later(std::chrono::milliseconds(0), [this] {
     closing_task_ = 0;

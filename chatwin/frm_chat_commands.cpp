@@ -63,7 +63,7 @@ const std::vector<frmChat::Command>& frmChat::commands() {
 }
 
 void frmChat::ChatBrowser_BeforeNavigate2(const Str& url) {
-  skip_failure([&] {
+  skip_failure("page command", [&] {
     const std::optional<PageCommand> command = parse_page_command(url, page_url_);
     if (!command)
       return;

@@ -14,7 +14,7 @@ void frmChat::hand_to_host(const Str& recipient, const Str& text) {
   if (!HostChat)
     throw std::runtime_error("no host chat");
   HostChat(recipient, text);
-  skip_failure([&] { getreg(); });
+  skip_failure("press Send", [&] { getreg(); });
 }
 
 std::optional<Str> compose_sent(const TypedText& typed, const Str& trantext_in, const Str& YuanWen,

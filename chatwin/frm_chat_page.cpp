@@ -18,10 +18,11 @@ Str part(const std::vector<Str>& parts, std::size_t i) {
 
 void frmChat::show_sent(const TypedText& typed, const Str& YuanWen, const Str& trantext,
                         const Str& own_name, bool refocus_later) {
-  skip_failure(
-      [&] { send_to_web(YuanWen, trantext, own_name, typed.preview, typed.format, typed.toggle); });
-  skip_failure([&] { focuswin(); });
-  skip_failure([&] { web_set_foucs(); });
+  skip_failure("show a sent text", [&] {
+    send_to_web(YuanWen, trantext, own_name, typed.preview, typed.format, typed.toggle);
+  });
+  skip_failure("focus the companion", [&] { focuswin(); });
+  skip_failure("focus the page input", [&] { web_set_foucs(); });
   if (refocus_later)
     set_foucs.set_enabled(true);
 }
@@ -35,7 +36,7 @@ void frmChat::show_failed(const TypedText& typed) {
 
 void frmChat::run_script(const Str& line) {
   if (page_ready())
-    skip_failure([&] { form_->browser().exec_script(line); });
+    skip_failure("page script", [&] { form_->browser().exec_script(line); });
 }
 
 void frmChat::InitWeb() {

@@ -112,8 +112,8 @@ bool frmChat::place(int left, int top, int width, int height) {
                          d.GetWindowRect(self, now) && now == placed_pixels_;
   if (unchanged)
     return false;
-  skip_failure([&] { form_->move(left, top, width, height); });
-  skip_failure([&] { form_->refit_browser(); });
+  skip_failure("move the form", [&] { form_->move(left, top, width, height); });
+  skip_failure("fit the browser", [&] { form_->refit_browser(); });
   placed_ = true;
   placed_twips_[0] = left;
   placed_twips_[1] = top;
@@ -154,7 +154,7 @@ void frmChat::set_foucs_Timer() {
 
 void frmChat::Form_Resize() {
   if (ShowState == 1 && page_ready())
-    skip_failure([&] { form_->refit_browser(); });
+    skip_failure("fit the browser", [&] { form_->refit_browser(); });
 }
 
 void frmChat::opener() {

@@ -38,10 +38,4 @@ bool skip_failure(std::string_view step, Step&& run) noexcept {
   }
 }
 
-// A step without a name, counted under "unnamed step".
-template <class Step>
-bool skip_failure(Step&& run) noexcept {
-  return skip_failure("unnamed step", std::forward<Step>(run));
-}
-
 }  // namespace brevant

@@ -132,7 +132,7 @@ void Frmmain::send_next() {
   const Typed& job = typed_.front();
   const TypedText text = job.text;
   const Str tag = encode_route(job.route);
-  skip_failure([&] { KQTranS.tranit(text.lang, text.text, tag); });
+  skip_failure("start a send translation", [&] { KQTranS.tranit(text.lang, text.text, tag); });
   if (sending_ && !KQTranS.busy()) {
     // Nothing for the engines to translate (a blank text): it is not sent.
     const Typed done = std::move(typed_.front());
@@ -169,7 +169,7 @@ void Frmmain::typed_done(const Typed& job, const Str* trantext_in, const Str& Yu
   if (!T)
     return;  // no page of that chat is open any more: nothing is sent
   if (!trantext_in) {
-    skip_failure([&] { T->show_failed(job.text); });
+    skip_failure("show a text as failed", [&] { T->show_failed(job.text); });
     return;
   }
   const Str trantext = replace_all(*trantext_in, kCrLf, u"");
@@ -183,12 +183,13 @@ void Frmmain::typed_done(const Typed& job, const Str* trantext_in, const Str& Yu
       if (tab && tab->host_window() == T->host_window())
         S = tab;
     }
-    if (!skip_failure([&] { S->hand_to_host(job.route.chat, *msg); })) {
-      skip_failure([&] { T->show_failed(job.text); });
+    if (!skip_failure("hand a text to the chat", [&] { S->hand_to_host(job.route.chat, *msg); })) {
+      skip_failure("show a text as failed", [&] { T->show_failed(job.text); });
       return;
     }
   }
-  skip_failure([&] { T->show_sent(job.text, YuanWen, trantext, module_.MainUinShort, elsewhere); });
+  skip_failure("show a text as sent",
+               [&] { T->show_sent(job.text, YuanWen, trantext, module_.MainUinShort, elsewhere); });
 }
 
 // ------------------------------------------------------------------ incoming messages
@@ -232,7 +233,8 @@ void Frmmain::start(int turn, Job job) {
   const Str lang = job.lang, text = job.text, tag = encode_route(job.route);
   running_[turn] = std::move(job);
   KQTran& t = receiver(turn);
-  if (!skip_failure([&] { t.tranit(lang, text, tag); }) || (running_[turn] && !t.busy())) {
+  if (!skip_failure("start a receive translation", [&] { t.tranit(lang, text, tag); }) ||
+      (running_[turn] && !t.busy())) {
     // Nothing to ask (a blank text) or the start failed: shown without a translation.
     if (running_[turn])
       resolved(turn, kNoTranslation);
@@ -328,7 +330,7 @@ void Frmmain::deliver(const Shown& m) {
     ++dropped_;
     return;
   }
-  skip_failure([&] {
+  skip_failure("show an incoming message", [&] {
     if (m.as_given)
       w->push_shown(*m.as_given);
     else

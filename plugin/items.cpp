@@ -28,24 +28,25 @@ void VbImportantPlugin::OnClick() {
   const std::shared_ptr<sdk::ItemSlot> slot = slot_;
   const std::int32_t cookie = module_.PluginCookie;
   std::shared_ptr<sdk::Container> container;
-  skip_failure([&] { container = slot->container(cookie); });
-  skip_failure([&] {
-    if (!container)
-      throw sdk::HostError("no container");
-    container->owner(cookie);
+  skip_failure("item container", [&] { container = slot->container(cookie); });
+  skip_failure("item owner", [&] {
+    if (container)
+      container->owner(cookie);
   });
-  skip_failure([&] { slot->show(false, cookie_); });
+  skip_failure("hide the item", [&] { slot->show(false, cookie_); });
   bool yes = false;
-  skip_failure([&] { yes = module_.ui().ask_yes_no(kImportantTitle, kAskShow); });
+  skip_failure("ask to show the item",
+               [&] { yes = module_.ui().ask_yes_no(kImportantTitle, kAskShow); });
   if (!yes)
     return;
-  skip_failure([&] { slot->show(true, cookie_); });
-  skip_failure([&] { slot->enable(false, cookie_); });
+  skip_failure("show the item", [&] { slot->show(true, cookie_); });
+  skip_failure("disable the item", [&] { slot->enable(false, cookie_); });
   yes = false;
-  skip_failure([&] { yes = module_.ui().ask_yes_no(kImportantTitle, kAskEnable); });
+  skip_failure("ask to enable the item",
+               [&] { yes = module_.ui().ask_yes_no(kImportantTitle, kAskEnable); });
   if (!yes)
     return;
-  skip_failure([&] { slot->enable(true, cookie_); });
+  skip_failure("enable the item", [&] { slot->enable(true, cookie_); });
 }
 
 }  // namespace brevant
@@ -54,7 +55,7 @@ namespace brevant {
 
 Hwnd chat_window_of(Module& m, std::int32_t hParentWnd) {
   Hwnd top = 0;
-  skip_failure([&] {
+  skip_failure("find the chat window", [&] {
     Desktop& d = m.desktop();
     top = d.GetParent(d.GetParent(d.GetParent(hParentWnd)));
   });
@@ -68,8 +69,8 @@ void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_
     return;
   const std::int32_t cookie = m.PluginCookie;
   std::shared_ptr<sdk::Container> container;
-  skip_failure([&] { container = slot->container(cookie); });
-  skip_failure([&] {
+  skip_failure("slot container", [&] { container = slot->container(cookie); });
+  skip_failure("slot walk", [&] {
     if (!container)
       return;
     if (main_item) {
@@ -80,12 +81,12 @@ void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_
       container->next_slot(cookie);
     }
   });
-  skip_failure([&] { slot->show(false, lCookie); });
-  skip_failure([&] { slot->show(true, lCookie); });
-  skip_failure([&] { slot->enable(false, lCookie); });
-  skip_failure([&] { slot->enable(true, lCookie); });
+  skip_failure("hide the item", [&] { slot->show(false, lCookie); });
+  skip_failure("show the item", [&] { slot->show(true, lCookie); });
+  skip_failure("disable the item", [&] { slot->enable(false, lCookie); });
+  skip_failure("enable the item", [&] { slot->enable(true, lCookie); });
   std::vector<std::shared_ptr<sdk::ContactItem>> items;
-  skip_failure([&] {
+  skip_failure("contact items", [&] {
     if (!container)
       return;
     const auto owner = container->owner(cookie);
@@ -96,7 +97,7 @@ void slot_walk(Module& m, const std::shared_ptr<sdk::Object>& pslot, std::int32_
   // The walk asks each contact item for its contact, as the messenger expects of an item; the
   // plug-in keeps none of them.
   for (const auto& item : items) {
-    skip_failure([&] {
+    skip_failure("contact of an item", [&] {
       const auto contact = item ? item->contact(cookie) : nullptr;
       if (contact)
         contact->id();
@@ -114,25 +115,23 @@ void VbImChatMainPlugin::OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Objec
   Module& m = module_;
   if (MsgID == 0) {
     if (!pParam) {
-      skip_failure([&] { m.ui().show_message(u"brevant", kTabChangingMissing); });
+      skip_failure("message box", [&] { m.ui().show_message(u"brevant", kTabChangingMissing); });
       return;
     }
   } else if (MsgID == 1) {
     if (!pParam) {
-      skip_failure([&] { m.ui().show_message(u"brevant", kTabChangedMissing); });
+      skip_failure("message box", [&] { m.ui().show_message(u"brevant", kTabChangedMissing); });
       return;
     }
     Str contact;
-    skip_failure([&] {
-      const auto tab = sdk::as<sdk::TabChange>(pParam);
-      if (!tab)
-        throw sdk::HostError("not a tab change");
-      contact = tab->contact_id();
+    skip_failure("tab change", [&] {
+      if (const auto tab = sdk::as<sdk::TabChange>(pParam))
+        contact = tab->contact_id();
     });
     // Only this chat window follows its tabs; another window's texts keep their own chat.
     if (!contact.empty())
       m.coordinator().tab_shown(host_window_, contact);
-    skip_failure([&] {
+    skip_failure("bring the tab's chat forward", [&] {
       const frmChat* w = m.companions().live_of_contact(contact);
       if (w)
         m.desktop().SetForegroundWindow(w->HostWnd);
@@ -148,12 +147,12 @@ void VbImChatInputPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int3
   frmChat& w = *m.companions().at(index_);  // its Form_Load has run
   w.InputWnd = hParentWnd;
   TopWnd = chat_window_of(m, hParentWnd);
-  skip_failure([&] { m.desktop().ShowWindow(w.hwnd(), kSwShowNoActivate); });
+  skip_failure("show the companion", [&] { m.desktop().ShowWindow(w.hwnd(), kSwShowNoActivate); });
   w.HostTopWnd = TopWnd;
   w.HostWnd = TopWnd;
   slot_walk(m, pslot, lCookie, false, TopWnd);
   std::shared_ptr<sdk::Chat> chat;
-  skip_failure([&] {
+  skip_failure("the chat of the input slot", [&] {
     const auto input = sdk::as<sdk::InputSlot>(pslot);
     if (input)
       chat = input->chat();
@@ -163,17 +162,15 @@ void VbImChatInputPlugin::OnCreate(std::shared_ptr<sdk::Object> pslot, std::int3
       };
     }
   });
-  skip_failure([&] {
-    if (!chat)
-      throw sdk::HostError("no chat");
-    const auto contact = chat->contact();
+  skip_failure("the chat's contact", [&] {
+    const auto contact = chat ? chat->contact() : nullptr;
     if (!contact)
-      throw sdk::HostError("no contact");
+      return;
     const Str id = contact->id();
     Contact = id;
     w.ContactId = id;
   });
-  skip_failure([&] { w.frminit(); });
+  skip_failure("companion init", [&] { w.frminit(); });
 }
 
 void VbImChatInputPlugin::OnClick() {
@@ -199,7 +196,7 @@ void VbImChatInputPlugin::OnDestroy() {
   if (!w)
     return;
   w->IsLive = false;
-  skip_failure([&] { w->unload(); });
+  skip_failure("companion unload", [&] { w->unload(); });
   index_ = 0;
 }
 

@@ -32,7 +32,7 @@ void VbBrevant::OnDisconnect(std::shared_ptr<sdk::Object>, std::int32_t) {}
 void VbBrevant::OnNotify(std::int32_t MsgID, std::shared_ptr<sdk::Object> pParam) {
   if (MsgID == kNotifyLogin) {
     // No step is guarded: a failing host call ends the handling of the login.
-    skip_failure([&] { login(); });
+    skip_failure("login", [&] { login(); });
   } else if (MsgID == kNotifyChatMessage) {
     chat_message(pParam);
   }
@@ -45,11 +45,12 @@ void VbBrevant::checkinputweb(Str& inputval) {
 }
 
 void VbBrevant::login() {
+  // Not connected yet, or the host has no account: nothing to take.
   if (!module_.App)
-    throw sdk::HostError("not connected");
+    return;
   const auto account = module_.App->current_account();
   if (!account)
-    throw sdk::HostError("no account");
+    return;
   const Str id = account->id();
   module_.MainUin = id;
   module_.MainUinShort = strip_site_prefixes(id);
@@ -62,9 +63,9 @@ void VbBrevant::chat_message(const std::shared_ptr<sdk::Object>& pParam) {
     return;
   Str sender, original;
   bool handle = false;
-  skip_failure([&] { sender = message->sender_id(); });
-  skip_failure([&] { original = message->text(); });
-  skip_failure([&] { handle = message->handle(); });
+  skip_failure("message sender", [&] { sender = message->sender_id(); });
+  skip_failure("message text", [&] { original = message->text(); });
+  skip_failure("message handle", [&] { handle = message->handle(); });
   if (!handle)
     return;
   const Str text = replace_all(original, u" ", u"%20");
@@ -89,7 +90,7 @@ void VbBrevant::plain(const Str& sender, const Str& text_in, const Str& original
     lang = u"ja";
   }
   Str text = replace_all(text_in, u" ", u"%20");
-  skip_failure([&] { checkinputweb(text); });
+  skip_failure("normalise a message", [&] { checkinputweb(text); });
   router.receive(lang, text, sender, original);
 }
 
@@ -110,7 +111,8 @@ void VbBrevant::bracketed(const Str& sender, Str text) {
   // An empty second line leaves nothing to show: no empty bubble.
   if (shown.empty() || !module_.companions().live_of_contact(sender))
     return;
-  skip_failure([&] { module_.coordinator().receive_shown(sender, shown); });
+  skip_failure("show a bracketed message",
+               [&] { module_.coordinator().receive_shown(sender, shown); });
 }
 
 }  // namespace brevant

@@ -277,7 +277,7 @@ TEST_F(Companion, TalksToItsPageThroughTheBrowserControl) {
     control->scripts.clear();
     control->document = s.document;
     control->script_result = s.script;
-    const auto skipped = skipped_failures();
+    const auto skipped = skipped_failures("page script");
     s.act();
     std::vector<std::wstring> got;
     for (const auto& call : control->scripts) {
@@ -285,7 +285,7 @@ TEST_F(Companion, TalksToItsPageThroughTheBrowserControl) {
       EXPECT_EQ(call.language, L"JAVAscript") << s.what;
     }
     EXPECT_EQ(got, s.want) << s.what;
-    EXPECT_EQ(skipped_failures() > skipped, s.fails) << s.what;
+    EXPECT_EQ(skipped_failures("page script") > skipped, s.fails) << s.what;
     EXPECT_EQ(dialogs_shown(), 0) << s.what;
   }
   EXPECT_TRUE(w.ShowOn);

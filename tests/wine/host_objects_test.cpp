@@ -131,7 +131,7 @@ TEST_F(HostObjects, FailingCallsThrowAndAdaptersReleaseWhatTheyTook) {
   {
     auto s = sdk::as<sdk::ItemSlot>(com::wrap_host_object(static_cast<IQNItemSlot*>(slot.get())));
     EXPECT_THROW(s->container(1), sdk::HostError);
-    EXPECT_TRUE(skip_failure([&] { s->show(false, 1); }));
+    EXPECT_TRUE(skip_failure("hide the item", [&] { s->show(false, 1); }));
     EXPECT_FALSE(slot->shown);
   }
   EXPECT_EQ(slot->ref_count(), 1) << "the adapters released every reference they took";
