@@ -55,8 +55,6 @@ class ComPtr {
     c.p_ = p;
     return c;
   }
-  // Gives up the reference to the caller.
-  T* detach() { return std::exchange(p_, nullptr); }
   template <class U>
   ComPtr<U> query() const {
     ComPtr<U> out;
@@ -106,8 +104,6 @@ class Bstr {
     b_ = nullptr;
     return &b_;
   }
-  // Gives the string to the caller (an out-parameter's new owner).
-  BSTR detach() { return std::exchange(b_, nullptr); }
   Str str() const { return from_bstr(b_); }
 
  private:
@@ -122,7 +118,6 @@ class Variant {
   Variant& operator=(const Variant&) = delete;
   ~Variant() { VariantClear(&v_); }
   VARIANT* get() { return &v_; }
-  const VARIANT* get() const { return &v_; }
   VARIANT* put() {
     VariantClear(&v_);
     return &v_;
