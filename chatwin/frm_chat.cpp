@@ -15,7 +15,7 @@ namespace brevant {
 frmChat::frmChat(CompanionContext& module)
     : TimerPos(module.loop(), 1),
       setalwinpre(module.loop(), 10),
-      setWinpre(module.loop(), 10),
+      setWinpre(module.loop(), kGiveBackTick),
       set_foucs(module.loop(), 50),
       module_(module) {
   TimerPos.on_tick([this] { TimerPos_Timer(); });

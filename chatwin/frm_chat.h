@@ -31,8 +31,10 @@ inline constexpr int kShortHostWidth = 4920;
 // its top edge.
 inline constexpr int kCollapsedInset = 50;
 inline constexpr int kCollapsedSize = 1;
-// How long the give-back step lets the click into the companion settle, blocking (ms).
+// How long the give-back step lets the click into the companion settle (ms), and the give-back
+// timer's own tick after it.
 inline constexpr int kGiveBackWait = 50;
+inline constexpr int kGiveBackTick = 10;
 // The placement tick's interval, and its resting interval while nothing it reads has changed for
 // kQuietTicksBeforeRest ticks on a desktop that reports every change (so a change wakes it).
 inline constexpr int kPlacementInterval = 1;

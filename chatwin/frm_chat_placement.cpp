@@ -71,12 +71,13 @@ void frmChat::TimerPos_Timer() {
     setalwinpre.set_enabled(false);
     RaiseDone = false;
   }
-  // B: the companion became active: hand the foreground back, once. The wait lets the click
-  // that activated it land first; it only pays off when the give-back will run.
+  // B: the companion became active: hand the foreground back, once. The give-back waits for
+  // the click that activated it to land first, on the timer rather than by blocking the thread;
+  // a change of the foreground meanwhile calls it off.
   const Hwnd self = hwnd();
   if (self != 0 && foreground == self && !setalwinpre.enabled()) {
     if (!RefocusDone && !setWinpre.enabled()) {
-      d.Sleep(kGiveBackWait);
+      setWinpre.set_interval(kGiveBackWait + kGiveBackTick);
       setWinpre.set_enabled(true);
     }
   } else {
