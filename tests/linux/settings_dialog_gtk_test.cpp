@@ -177,8 +177,8 @@ TEST_P(GtkSettingsDialog, DrivenLikeAUser) {
   constexpr Hwnd kCompanion = 0x50;
   GtkWidget* companion = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   SimServices sim = make_sim_services(from_utf8(folder.path().string()));
-  sim.services.ui = make_gtk_ui(
-      [&](Hwnd h) { return h == kCompanion ? GTK_WINDOW(companion) : nullptr; });
+  sim.services.ui =
+      make_gtk_ui([&](Hwnd h) { return h == kCompanion ? GTK_WINDOW(companion) : nullptr; });
   Module module(std::move(sim.services));
 
   with_user(
